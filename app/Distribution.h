@@ -1,0 +1,24 @@
+#pragma once
+
+// What a distributor of the downloader may change, in one place: where the
+// download description comes from, the engine's default port and the names
+// the program is known by on the system.
+namespace distribution {
+
+// The configuration server. A "config.json" beside the player's working
+// folder overrides the whole address at run time.
+inline constexpr wchar_t kConfigHost[] = L"127.0.0.1:8701";
+inline constexpr wchar_t kConfigPath[] = L"/qorn/QornClient/server.cfg";
+
+inline constexpr short kDefaultP2pPort = 9310;
+
+// The single-instance mutex, filled with the engine port as a signed number.
+inline constexpr wchar_t kMutexNameFormat[] = L"Global\\Vantor_Tessary_Korvane_%d";
+
+// The main window's title: a second start finds the running copy by it.
+inline constexpr wchar_t kWindowTitle[] = L"Korvane下载器";
+
+inline constexpr char kLauncherConfigFile[] = "config.json";
+inline constexpr char kLauncherDumpFile[] = "dump_config.json";
+
+} // namespace distribution

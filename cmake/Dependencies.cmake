@@ -1,0 +1,18 @@
+# Third-party libraries, all from the set-up script's prefix.
+find_package(jsoncpp CONFIG REQUIRED)
+find_package(pugixml CONFIG REQUIRED)
+
+add_library(httplib INTERFACE)
+target_include_directories(httplib SYSTEM INTERFACE ${KORVANE_DEPS}/include)
+target_link_libraries(httplib INTERFACE ws2_32 crypt32)
+
+# libtorrent's package finds Boost through these; Boost is seen only through
+# its own folder so the host's /usr/include never leaks into the build.
+set(Boost_INCLUDE_DIR ${KORVANE_DEPS}/boost-include)
+set(Boost_NO_BOOST_CMAKE ON)
+find_package(LibtorrentRasterbar CONFIG REQUIRED)
+
+# GoogleTest from Debian's sources, built with this toolchain.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)

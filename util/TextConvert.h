@@ -1,0 +1,8 @@
+#pragma once
+
+#include <string>
+
+// The program's JSON files hold text in the user's ANSI code page, not UTF-8;
+// these convert between it (the thread's ANSI code page) and UTF-16.
+std::wstring AnsiToWide(const std::string& text);
+std::string WideToAnsi(const std::wstring& text);
