@@ -1,0 +1,225 @@
+#include "Downloader.h"
+
+#include "KernelText.h"
+
+#include <libtorrent/session.hpp>
+#include <libtorrent/torrent_info.hpp>
+
+#include <cstring>
+
+namespace kernel {
+namespace {
+
+const size_t kTorrentSizeLimit = 64 * 1024 * 1024;
+
+std::shared_ptr<lt::torrent_info> LoadTorrent(const std::wstring& path, std::string& error)
+{
+    std::string bytes;
+    if (!ReadFileContents(path, bytes, kTorrentSizeLimit)) {
+        error = "cannot read the torrent file";
+        return nullptr;
+    }
+    lt::error_code ec;
+    auto torrent = std::make_shared<lt::torrent_info>(lt::span<char const>(bytes.data(), bytes.size()), ec,
+                                                      lt::from_span);
+    if (ec) {
+        error = "not a torrent file: " + ec.message();
+        return nullptr;
+    }
+    return torrent;
+}
+
+// A folder name that stays one folder inside the save folder.
+bool IsPlainFolderName(const std::wstring& name)
+{
+    return !name.empty() && name != L"." && name != L".." &&
+           name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos;
+}
+
+// With a root name, every file of a torrent of several files moves from
+// under the torrent's own folder to under that name.
+void RenameRoot(lt::add_torrent_params& params, const lt::file_storage& files, const std::string& root)
+{
+    for (const lt::file_index_t index : files.file_range()) {
+        const std::string path = files.file_path(index);
+        const size_t separator = path.find_first_of("\\/");
+        params.renamed_files[index] = root + path.substr(separator == std::string::npos ? path.size() : separator);
+    }
+}
+
+std::vector<std::wstring> RelativePaths(const lt::add_torrent_params& params, const lt::file_storage& files)
+{
+    std::vector<std::wstring> paths;
+    for (const lt::file_index_t index : files.file_range()) {
+        auto renamed = params.renamed_files.find(index);
+        std::wstring path = Utf8ToWide(renamed != params.renamed_files.end() ? renamed->second
+                                                                             : files.file_path(index));
+        for (wchar_t& c : path)
+            if (c == L'/')
+                c = L'\\';
+        paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+std::string HexOf(const lt::sha1_hash& hash)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char byte : hash) {
+        hex += kDigits[(static_cast<unsigned char>(byte) >> 4) & 0xF];
+        hex += kDigits[static_cast<unsigned char>(byte) & 0xF];
+    }
+    return hex;
+}
+
+} // namespace
+
+std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDownloaderSpec& spec,
+                                                 std::string& error)
+{
+    std::shared_ptr<lt::torrent_info> torrent = LoadTorrent(spec.torrentPath, error);
+    if (!torrent)
+        return nullptr;
+
+    CStateFile state(spec.stateFile);
+    lt::add_torrent_params params;
+    if (spec.stateFile.empty() || !state.ReadClean(params) || params.info_hashes != torrent->info_hashes())
+        params = lt::add_torrent_params();
+
+    const lt::file_storage& files = torrent->orig_files();
+    params.renamed_files.clear();
+    if (!spec.rootName.empty()) {
+        if (!IsPlainFolderName(spec.rootName)) {
+            error = "the root folder name is not a plain folder name";
+            return nullptr;
+        }
+        if (files.num_files() > 1)
+            RenameRoot(params, files, WideToUtf8(spec.rootName));
+    }
+    params.ti = torrent;
+    params.save_path = WideToUtf8(spec.saveFolder);
+    params.storage_mode = spec.sparseFiles ? lt::storage_mode_sparse : lt::storage_mode_allocate;
+    params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);
+    if (spec.startPaused)
+        params.flags |= lt::torrent_flags::paused;
+
+    std::vector<std::wstring> paths = RelativePaths(params, files);
+    if (!spec.stateFile.empty() && !spec.startPaused)
+        state.MarkRunning();
+
+    lt::error_code ec;
+    lt::torrent_handle handle = session.add_torrent(std::move(params), ec);
+    if (ec) {
+        error = ec.message();
+        return nullptr;
+    }
+    return std::unique_ptr<CDownloader>(
+        new CDownloader(std::move(handle), std::move(torrent), std::move(paths), std::move(state)));
+}
+
+CDownloader::CDownloader(lt::torrent_handle handle, std::shared_ptr<const lt::torrent_info> torrent,
+                         std::vector<std::wstring> relativePaths, CStateFile state)
+    : m_handle(std::move(handle)), m_torrent(std::move(torrent)), m_relativePaths(std::move(relativePaths)),
+      m_state(std::move(state))
+{
+}
+
+void CDownloader::Pause() { m_handle.pause(); }
+
+// A pause drops every connection; ask the trackers for peers again at once
+// rather than when their announce interval allows it.
+void CDownloader::Restart()
+{
+    m_state.MarkRunning();
+    m_handle.resume();
+    m_handle.force_reannounce(0, -1, lt::torrent_handle::ignore_min_interval);
+}
+
+void CDownloader::Resume() { Restart(); }
+
+bool CDownloader::IsPaused() const { return bool(m_handle.flags() & lt::torrent_flags::paused); }
+
+bool CDownloader::ResumeInError()
+{
+    const lt::torrent_status status = m_handle.status({});
+    if (!status.errc)
+        return false;
+    m_handle.clear_error();
+    Restart();
+    return true;
+}
+
+int StateCodeOf(const lt::torrent_status& status)
+{
+    if (status.errc)
+        return DLBT_STATE_ERROR;
+    if (status.flags & lt::torrent_flags::paused)
+        return DLBT_STATE_PAUSED;
+    switch (status.state) {
+    case lt::torrent_status::checking_resume_data:
+    case lt::torrent_status::checking_files:
+        return DLBT_STATE_CHECKING;
+    case lt::torrent_status::downloading_metadata:
+        return DLBT_STATE_GETTING_TORRENT;
+    case lt::torrent_status::downloading:
+        return DLBT_STATE_DOWNLOADING;
+    case lt::torrent_status::finished:
+        return DLBT_STATE_COMPLETE;
+    case lt::torrent_status::seeding:
+        return DLBT_STATE_SEEDING;
+    default:
+        return DLBT_STATE_INITIALISING;
+    }
+}
+
+void CDownloader::FillInfo(DLBT_DOWNLOADER_INFO& info) const
+{
+    std::memset(&info, 0, sizeof info);
+    const lt::torrent_status status = m_handle.status({});
+    info.state = StateCodeOf(status);
+    info.peers = status.num_peers;
+    info.seeds = status.num_seeds;
+    info.piecesDone = status.num_pieces;
+    info.pieceCount = m_torrent->num_pieces();
+    info.percent = status.progress_ppm / 10000.0f;
+    info.downloadSpeed = status.download_payload_rate;
+    info.uploadSpeed = status.upload_payload_rate;
+    info.downloaded = static_cast<uint64_t>(status.total_wanted_done);
+    info.uploaded = static_cast<uint64_t>(status.total_payload_upload);
+    info.wasted = static_cast<uint64_t>(status.total_failed_bytes + status.total_redundant_bytes);
+    info.totalSize = status.has_metadata ? static_cast<uint64_t>(status.total_wanted) : DLBT_UNKNOWN_SIZE;
+    const lt::info_hash_t& hashes = m_torrent->info_hashes();
+    const std::string hex = HexOf(hashes.has_v1() ? hashes.v1 : hashes.get_best());
+    std::strncpy(info.infoHash, hex.c_str(), sizeof info.infoHash - 1);
+}
+
+std::string CDownloader::LastError() const
+{
+    const lt::torrent_status status = m_handle.status({});
+    if (!status.errc)
+        return {};
+    std::string text = status.errc.message();
+    if (status.error_file >= lt::file_index_t{0} && status.error_file < m_torrent->files().end_file()) {
+        const auto index = static_cast<size_t>(static_cast<int>(status.error_file));
+        if (index < m_relativePaths.size())
+            text += ": " + WideToUtf8(m_relativePaths[index]);
+    }
+    return text;
+}
+
+std::wstring CDownloader::TorrentName() const { return Utf8ToWide(m_torrent->name()); }
+
+const std::wstring* CDownloader::RelativePath(int index) const
+{
+    if (index < 0 || index >= FileCount())
+        return nullptr;
+    return &m_relativePaths[static_cast<size_t>(index)];
+}
+
+uint64_t CDownloader::UploadedPayload() const
+{
+    return static_cast<uint64_t>(m_handle.status({}).total_payload_upload);
+}
+
+} // namespace kernel

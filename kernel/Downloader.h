@@ -1,0 +1,65 @@
+#pragma once
+
+#include "DlbtApi.h"
+#include "StateFile.h"
+
+#include <libtorrent/torrent_handle.hpp>
+#include <libtorrent/torrent_status.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <libtorrent/fwd.hpp>
+
+namespace kernel {
+
+// What a downloader is made from: the caller's arguments to Initialize.
+struct SDownloaderSpec {
+    std::wstring torrentPath;
+    std::wstring saveFolder;
+    std::wstring stateFile;
+    std::wstring rootName; // empty: the torrent's own
+    bool sparseFiles = true;
+    bool startPaused = false;
+};
+
+// One torrent in the session, with the state file that lets a later start
+// resume it. Owned by the kernel, which serialises every call on it.
+class CDownloader {
+public:
+    // Null, with `error` telling why, when the torrent cannot be added.
+    static std::unique_ptr<CDownloader> Create(lt::session& session, const SDownloaderSpec& spec,
+                                               std::string& error);
+
+    const lt::torrent_handle& Handle() const { return m_handle; }
+    CStateFile& State() { return m_state; }
+
+    void Pause();
+    void Resume();
+    bool IsPaused() const;
+    bool ResumeInError();
+
+    void FillInfo(DLBT_DOWNLOADER_INFO& info) const;
+    std::string LastError() const; // UTF-8, empty when none
+    std::wstring TorrentName() const;
+    int FileCount() const { return static_cast<int>(m_relativePaths.size()); }
+    const std::wstring* RelativePath(int index) const;
+
+    uint64_t UploadedPayload() const;
+
+private:
+    CDownloader(lt::torrent_handle handle, std::shared_ptr<const lt::torrent_info> torrent,
+                std::vector<std::wstring> relativePaths, CStateFile state);
+    void Restart();
+
+    lt::torrent_handle m_handle;
+    std::shared_ptr<const lt::torrent_info> m_torrent;
+    std::vector<std::wstring> m_relativePaths;
+    CStateFile m_state;
+};
+
+// The kernel's own state code for a torrent, in a fixed order of priority.
+int StateCodeOf(const lt::torrent_status& status);
+
+} // namespace kernel

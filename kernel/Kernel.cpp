@@ -1,0 +1,317 @@
+#include "Kernel.h"
+
+#include "KernelText.h"
+#include "PortProbe.h"
+#include "StateFile.h"
+
+#include <libtorrent/alert_types.hpp>
+#include <libtorrent/peer_class.hpp>
+#include <libtorrent/posix_disk_io.hpp>
+#include <libtorrent/session_params.hpp>
+#include <libtorrent/settings_pack.hpp>
+
+#include <algorithm>
+
+namespace kernel {
+namespace {
+
+const auto kPeriodicSave = std::chrono::seconds(30);
+const auto kSaveWaitLimit = std::chrono::seconds(15);
+const size_t kDhtStateSizeLimit = 4 * 1024 * 1024;
+const char kUserAgent[] = "Korvane/1.0 libtorrent/" LIBTORRENT_VERSION;
+
+std::string ListenInterfaces(uint16_t port)
+{
+    const std::string p = std::to_string(port);
+    return "0.0.0.0:" + p + ",[::]:" + p;
+}
+
+// Everything the session starts with, in one place. Discovery that reaches
+// beyond the configured trackers stays off unless the program asks for it.
+lt::settings_pack StartSettings(const DLBT_START_PARAMS& params)
+{
+    lt::settings_pack pack;
+    pack.set_str(lt::settings_pack::user_agent, kUserAgent);
+    pack.set_str(lt::settings_pack::listen_interfaces,
+                 ListenInterfaces(FirstFreePort(params.firstPort, params.lastPort)));
+    pack.set_int(lt::settings_pack::alert_mask,
+                 lt::alert_category::error | lt::alert_category::status | lt::alert_category::storage);
+    pack.set_bool(lt::settings_pack::enable_outgoing_tcp, params.tcp != 0);
+    pack.set_bool(lt::settings_pack::enable_incoming_tcp, params.tcp != 0);
+    pack.set_bool(lt::settings_pack::enable_outgoing_utp, params.utp != 0);
+    pack.set_bool(lt::settings_pack::enable_incoming_utp, params.utp != 0);
+    pack.set_bool(lt::settings_pack::enable_dht, false);
+    pack.set_bool(lt::settings_pack::enable_lsd, params.localDiscovery != 0);
+    pack.set_bool(lt::settings_pack::enable_upnp, false);
+    pack.set_bool(lt::settings_pack::enable_natpmp, false);
+    // Players behind one address (a family, a café) are separate peers.
+    pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
+    // The publisher's HTTP seeds carry the swarm at the start: use them all.
+    pack.set_int(lt::settings_pack::max_web_seed_connections, 16);
+    pack.set_int(lt::settings_pack::urlseed_wait_retry, 10);
+    // A player's pause drops every connection; after resume the same peers
+    // must be reachable again within seconds, not after a minute.
+    pack.set_int(lt::settings_pack::min_reconnect_time, 3);
+    return pack;
+}
+
+} // namespace
+
+CKernel::CKernel(const DLBT_START_PARAMS& params, const std::wstring& dhtStateFile)
+    : m_dhtStateFile(dhtStateFile)
+{
+    lt::session_params sessionParams;
+    std::string dhtState;
+    if (!m_dhtStateFile.empty() && ReadFileContents(m_dhtStateFile, dhtState, kDhtStateSizeLimit))
+        sessionParams = lt::read_session_params(dhtState, lt::session::save_dht_state);
+    sessionParams.settings = StartSettings(params);
+    sessionParams.settings.set_bool(lt::settings_pack::enable_dht, params.dht != 0 || !m_dhtStateFile.empty());
+    if (params.peerExchange == 0)
+        sessionParams.extensions.clear(); // pex is one of the default extensions
+    // Plain reads and writes rather than memory-mapped files: under Wine the
+    // mapped writes of a growing sparse file stall the disk threads.
+    sessionParams.disk_io_constructor = lt::posix_disk_io_constructor;
+    m_session = std::make_unique<lt::session>(std::move(sessionParams));
+    m_alertThread = std::thread([this] { AlertLoop(); });
+}
+
+CKernel::~CKernel()
+{
+    m_session->pause();
+    SaveAll(true, true);
+    SaveDhtState();
+    m_stopping = true;
+    m_alertThread.join();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_downloaders.clear();
+    }
+    lt::session_proxy closing = m_session->abort();
+    m_session.reset();
+    // `closing` waits here until the session has closed its files and
+    // said goodbye to the trackers.
+}
+
+void CKernel::SetDownloadLimit(int bytesPerSecond)
+{
+    lt::settings_pack pack;
+    pack.set_int(lt::settings_pack::download_rate_limit, std::max(bytesPerSecond, 0));
+    m_session->apply_settings(std::move(pack));
+}
+
+void CKernel::SetUploadLimit(int bytesPerSecond)
+{
+    lt::settings_pack pack;
+    pack.set_int(lt::settings_pack::upload_rate_limit, std::max(bytesPerSecond, 0));
+    m_session->apply_settings(std::move(pack));
+}
+
+// Peers on the local network, loopback included, belong to libtorrent's
+// local peer class, which the session-wide limits do not reach.
+void CKernel::SetLocalNetworkLimits(bool limit, int downBytesPerSecond, int upBytesPerSecond)
+{
+    lt::peer_class_info local = m_session->get_peer_class(lt::session::local_peer_class_id);
+    local.download_limit = limit ? std::max(downBytesPerSecond, 0) : 0;
+    local.upload_limit = limit ? std::max(upBytesPerSecond, 0) : 0;
+    m_session->set_peer_class(lt::session::local_peer_class_id, local);
+}
+
+void CKernel::SetAnnouncedAddress(const std::string& address)
+{
+    lt::settings_pack pack;
+    pack.set_str(lt::settings_pack::announce_ip, address);
+    m_session->apply_settings(std::move(pack));
+}
+
+void CKernel::EnablePortMapping()
+{
+    lt::settings_pack pack;
+    pack.set_bool(lt::settings_pack::enable_upnp, true);
+    pack.set_bool(lt::settings_pack::enable_natpmp, true);
+    m_session->apply_settings(std::move(pack));
+}
+
+void CKernel::EnableDht()
+{
+    lt::settings_pack pack;
+    pack.set_bool(lt::settings_pack::enable_dht, true);
+    m_session->apply_settings(std::move(pack));
+}
+
+void CKernel::FillInfo(DLBT_KERNEL_INFO& info)
+{
+    info = DLBT_KERNEL_INFO{};
+    info.listenPort = m_session->listen_port();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    info.downloaderCount = static_cast<uint32_t>(m_downloaders.size());
+    info.totalDownloaded = m_releasedDownload;
+    info.totalUploaded = m_releasedUpload;
+    for (auto& entry : m_downloaders) {
+        const lt::torrent_status status = entry.first->Handle().status({});
+        info.downloadSpeed += static_cast<uint32_t>(status.download_payload_rate);
+        info.uploadSpeed += static_cast<uint32_t>(status.upload_payload_rate);
+        info.totalDownloaded += static_cast<uint64_t>(status.total_payload_download);
+        info.totalUploaded += static_cast<uint64_t>(status.total_payload_upload);
+    }
+}
+
+DLBT_DOWNLOADER CKernel::Add(const SDownloaderSpec& spec)
+{
+    std::string error;
+    std::unique_ptr<CDownloader> downloader = CDownloader::Create(*m_session, spec, error);
+    if (!downloader)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CDownloader* key = downloader.get();
+    m_downloaders[key] = std::move(downloader);
+    return key;
+}
+
+void CKernel::Release(DLBT_DOWNLOADER handle)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    CDownloader* downloader = Find(handle);
+    if (!downloader)
+        return;
+    downloader->Pause();
+    RequestSave(*downloader, true, false);
+    WaitForSaves(lock, downloader);
+    const lt::torrent_status status = downloader->Handle().status({});
+    m_releasedDownload += static_cast<uint64_t>(status.total_payload_download);
+    m_releasedUpload += static_cast<uint64_t>(status.total_payload_upload);
+    m_session->remove_torrent(downloader->Handle());
+    m_pendingSaves.erase(downloader);
+    m_downloaders.erase(downloader);
+}
+
+void CKernel::Pause(DLBT_DOWNLOADER handle)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (CDownloader* downloader = Find(handle)) {
+        downloader->Pause();
+        RequestSave(*downloader, true, false);
+    }
+}
+
+void CKernel::Resume(DLBT_DOWNLOADER handle)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (CDownloader* downloader = Find(handle))
+        downloader->Resume();
+}
+
+void CKernel::SaveAll(bool clean, bool wait)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (auto& entry : m_downloaders) {
+        if (clean)
+            entry.first->Pause();
+        RequestSave(*entry.first, clean, false);
+    }
+    if (wait)
+        WaitForSaves(lock, nullptr);
+}
+
+CDownloader* CKernel::Find(DLBT_DOWNLOADER handle)
+{
+    auto found = m_downloaders.find(static_cast<CDownloader*>(handle));
+    return found == m_downloaders.end() ? nullptr : found->first;
+}
+
+CDownloader* CKernel::FindByHandle(const lt::torrent_handle& handle)
+{
+    for (auto& entry : m_downloaders)
+        if (entry.first->Handle() == handle)
+            return entry.first;
+    return nullptr;
+}
+
+void CKernel::RequestSave(CDownloader& downloader, bool clean, bool onlyIfModified)
+{
+    if (downloader.State().Path().empty())
+        return;
+    lt::resume_data_flags_t flags = lt::torrent_handle::flush_disk_cache;
+    if (onlyIfModified)
+        flags |= lt::torrent_handle::only_if_modified;
+    m_pendingSaves[&downloader].push_back(clean);
+    downloader.Handle().save_resume_data(flags);
+}
+
+void CKernel::WaitForSaves(std::unique_lock<std::mutex>& lock, CDownloader* only)
+{
+    m_saved.wait_for(lock, kSaveWaitLimit, [&] {
+        if (only)
+            return m_pendingSaves[only].empty();
+        return std::all_of(m_pendingSaves.begin(), m_pendingSaves.end(),
+                           [](const auto& entry) { return entry.second.empty(); });
+    });
+}
+
+void CKernel::AlertLoop()
+{
+    auto lastSave = std::chrono::steady_clock::now();
+    std::vector<lt::alert*> alerts;
+    while (!m_stopping) {
+        m_session->wait_for_alert(std::chrono::milliseconds(200));
+        m_session->pop_alerts(&alerts);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (lt::alert* alert : alerts) {
+            try {
+                HandleAlert(alert);
+            } catch (const std::exception&) {
+                // one bad alert must not end the kernel's only alert thread
+            }
+        }
+        if (std::chrono::steady_clock::now() - lastSave >= kPeriodicSave) {
+            lastSave = std::chrono::steady_clock::now();
+            for (auto& entry : m_downloaders)
+                if (m_pendingSaves[entry.first].empty())
+                    RequestSave(*entry.first, false, true);
+        }
+    }
+}
+
+void CKernel::HandleAlert(lt::alert* alert)
+{
+    switch (alert->type()) {
+    case lt::save_resume_data_alert::alert_type: {
+        auto* saved = static_cast<lt::save_resume_data_alert*>(alert);
+        OnResumeData(saved->handle, &saved->params);
+        break;
+    }
+    case lt::save_resume_data_failed_alert::alert_type:
+        OnResumeData(static_cast<lt::save_resume_data_failed_alert*>(alert)->handle, nullptr);
+        break;
+    default:
+        break;
+    }
+}
+
+// Since the answers come in the order of asking, the oldest pending request
+// is the one answered. An answer for a downloader already released is
+// dropped: its final state was written before it went.
+void CKernel::OnResumeData(const lt::torrent_handle& handle, const lt::add_torrent_params* params)
+{
+    CDownloader* downloader = FindByHandle(handle);
+    if (!downloader)
+        return;
+    std::deque<bool>& pending = m_pendingSaves[downloader];
+    const bool clean = !pending.empty() && pending.front();
+    if (!pending.empty())
+        pending.pop_front();
+    if (params)
+        downloader->State().Write(*params, clean);
+    m_saved.notify_all();
+}
+
+void CKernel::SaveDhtState()
+{
+    if (m_dhtStateFile.empty())
+        return;
+    const std::vector<char> state =
+        lt::write_session_params_buf(m_session->session_state(lt::session::save_dht_state),
+                                     lt::session::save_dht_state);
+    ReplaceFileContents(m_dhtStateFile, std::string(state.begin(), state.end()));
+}
+
+} // namespace kernel

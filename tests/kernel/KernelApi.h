@@ -1,0 +1,36 @@
+#pragma once
+
+#include "DlbtApi.h"
+
+#include <windows.h>
+
+#include <string>
+
+// The kernel library loaded straight from the build, its functions looked up
+// by name as the program does.
+struct KernelApi {
+    bool Load(const std::wstring& dllPath);
+
+    HMODULE module = nullptr;
+    decltype(&::DLBT_Startup) Startup = nullptr;
+    decltype(&::DLBT_Shutdown) Shutdown = nullptr;
+    decltype(&::DLBT_PreShutdown) PreShutdown = nullptr;
+    decltype(&::DLBT_SetDownloadSpeedLimit) SetDownloadSpeedLimit = nullptr;
+    decltype(&::DLBT_SetUploadSpeedLimit) SetUploadSpeedLimit = nullptr;
+    decltype(&::DLBT_SetLocalNetworkLimit) SetLocalNetworkLimit = nullptr;
+    decltype(&::DLBT_GetKernelInfo) GetKernelInfo = nullptr;
+    decltype(&::DLBT_Downloader_Initialize) Initialize = nullptr;
+    decltype(&::DLBT_Downloader_Release) Release = nullptr;
+    decltype(&::DLBT_Downloader_AddTracker) AddTracker = nullptr;
+    decltype(&::DLBT_Downloader_AddHttpDownload) AddHttpDownload = nullptr;
+    decltype(&::DLBT_Downloader_AddPeerSource) AddPeerSource = nullptr;
+    decltype(&::DLBT_Downloader_Pause) Pause = nullptr;
+    decltype(&::DLBT_Downloader_Resume) Resume = nullptr;
+    decltype(&::DLBT_GetDownloaderInfo) GetDownloaderInfo = nullptr;
+    decltype(&::DLBT_Downloader_GetLastError) GetLastError = nullptr;
+    decltype(&::DLBT_Downloader_GetFilePathName) GetFilePathName = nullptr;
+    decltype(&::DLBT_Downloader_GetFileCount) GetFileCount = nullptr;
+};
+
+// DLBT.dll beside the test programs' build folder.
+std::wstring KernelDllPath();

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <json/value.h>
+
+#include <cstdint>
+#include <string>
+
+// The local swarm that the kernel tests' fixture started (tests/swarm):
+// where its torrents are, how to reach its tracker and HTTP seeds, and how
+// much each seed has sent.
+class Swarm {
+public:
+    // Reads the swarm's description; false when the fixture did not run.
+    bool Load();
+
+    std::wstring TorrentPath(const char* name) const;
+    std::string InfoHash(const char* name) const;
+    uint64_t TotalSize(const char* name) const;
+    std::string Tracker() const { return m_state["tracker"].asString(); }
+    std::string WebSeed() const { return m_state["webseed"].asString(); }
+    std::string CorruptSeed() const { return m_state["corruptseed"].asString(); }
+
+    // The complete file as the seeds have it, by its path in the torrent.
+    std::string SeedFile(const std::string& relativePath) const;
+
+    uint64_t SeederUploaded(const char* name) const;
+    // Once it has stopped changing: the seeder publishes its counts late.
+    uint64_t SettledSeederUploaded(const char* name) const;
+    uint64_t WebSeedSent(const std::string& pathPrefix) const;
+
+private:
+    const Json::Value& Torrent(const char* name) const { return m_state["torrents"][name]; }
+    std::string HostFile(const std::string& relative) const;
+
+    std::string m_base;
+    Json::Value m_state;
+};
+
+std::string ReadWholeFile(const std::wstring& path);
