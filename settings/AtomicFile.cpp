@@ -17,18 +17,18 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes)
            file.Append(bytes.data(), static_cast<DWORD>(bytes.size())) == 0 && file.Flush() == 0;
 }
 
-} // namespace
-
 bool ReplaceByMove(const std::wstring& temporary, const std::wstring& target)
 {
     return ::MoveFileExW(temporary.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-bool WriteFileAtomically(const std::wstring& path, const std::string& bytes, FileReplacer replace)
+} // namespace
+
+bool WriteFileAtomically(const std::wstring& path, const std::string& bytes)
 {
     const std::wstring temporary = path + L".tmp";
-    if (WriteWholeFile(temporary, bytes) && replace(temporary, path))
+    if (WriteWholeFile(temporary, bytes) && ReplaceByMove(temporary, path))
         return true;
     ::DeleteFileW(temporary.c_str());
     return false;

@@ -5,6 +5,7 @@
 #include <json/reader.h>
 
 #include <exception>
+#include <utility>
 
 bool CJsonSetting::LoadFile(const std::wstring& path)
 {

@@ -1,9 +1,9 @@
 #include "settings/AppSetting.h"
-#include "settings/AtomicFile.h"
 #include "settings/BaseSetting.h"
 #include "settings/DownSetting.h"
 
 #include "support/TempDir.h"
+#include "util/UniqueHandle.h"
 
 #include <json/reader.h>
 #include <json/writer.h>
@@ -194,24 +194,27 @@ TEST_F(BaseSettingTest, MissingKeysResetTheirFields)
     EXPECT_EQ(setting.m_uuid, L"");
 }
 
-TEST_F(BaseSettingTest, InterruptedSaveKeepsTheOldFileReadable)
+// Another program (a virus scanner, an editor) holding the file open without
+// letting it be replaced makes the real final step fail.
+TEST_F(BaseSettingTest, SaveInterruptedAtTheFinalStepKeepsTheOldFileReadable)
 {
-    CBaseSetting old;
-    old.m_savePath = L"D:\\Old\\Korvane\\";
-    old.m_downLimit = 300;
-    ASSERT_TRUE(old.Save(Path()));
+    CBaseSetting setting;
+    setting.m_downLimit = 300;
+    ASSERT_TRUE(setting.Save(Path()));
     const std::string before = m_folder.Read(L"base.cfg");
 
-    CBaseSetting changed = old;
-    changed.m_savePath = L"E:\\New\\Korvane\\";
-    auto failingRename = [](const std::wstring&, const std::wstring&) { return false; };
-    EXPECT_FALSE(WriteFileAtomically(Path(), changed.SavedText(), failingRename));
+    CUniqueHandle holder(::CreateFileW(Path().c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       0, nullptr));
+    ASSERT_TRUE(holder.Valid());
+    setting.m_downLimit = 500;
+    EXPECT_FALSE(setting.Save(Path()));
+    holder.Reset();
 
     EXPECT_EQ(m_folder.Read(L"base.cfg"), before);
     EXPECT_FALSE(m_folder.Exists(L"base.cfg.tmp"));
     CBaseSetting reread;
     ASSERT_TRUE(reread.LoadFile(Path()));
-    EXPECT_EQ(reread.m_savePath, L"D:\\Old\\Korvane\\");
     EXPECT_EQ(reread.m_downLimit, 300);
 }
 
