@@ -21,4 +21,11 @@ inline constexpr wchar_t kWindowTitle[] = L"Korvane下载器";
 inline constexpr char kLauncherConfigFile[] = "config.json";
 inline constexpr char kLauncherDumpFile[] = "dump_config.json";
 
+// The folder the game is downloaded into, inside the folder the player picks.
+inline constexpr wchar_t kGameFolderName[] = L"Korvane";
+
+// The configuration folder's home under the common application-data folder
+// when the program's own folder is not writable.
+inline constexpr wchar_t kCommonDataFolderName[] = L"Vantor_Tessary_Korvane";
+
 } // namespace distribution

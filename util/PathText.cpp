@@ -1,0 +1,17 @@
+#include "util/PathText.h"
+
+std::wstring WithOneTrailingBackslash(std::wstring path)
+{
+    while (!path.empty() && path.back() == L'/')
+        path.pop_back();
+    while (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    path += L'\\';
+    return path;
+}
+
+std::wstring FolderOfPath(const std::wstring& path)
+{
+    const size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
+}

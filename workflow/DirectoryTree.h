@@ -1,0 +1,12 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Creates `path` and every missing folder above it, walking down from the
+// drive. Returns S_OK (0) when the folder exists afterwards, E_INVALIDARG for
+// an empty path or one starting with "\" (UNC paths are refused), and
+// otherwise the first failing level's Win32 error as an HRESULT; the levels
+// made before that failure stay.
+HRESULT CreateDirectoryTree(const std::wstring& path);
