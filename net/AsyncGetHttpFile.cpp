@@ -43,7 +43,10 @@ void CreateFolderChain(const std::wstring& folder)
 
 } // namespace
 
-CAsyncGetHttpFile::CAsyncGetHttpFile() : m_context(CRequestContext::Create()) {}
+CAsyncGetHttpFile::CAsyncGetHttpFile(DWORD maxBodyBytes)
+    : m_maxBodyBytes(maxBodyBytes), m_context(CRequestContext::Create())
+{
+}
 
 CAsyncGetHttpFile::~CAsyncGetHttpFile()
 {
@@ -168,7 +171,7 @@ bool CAsyncGetHttpFile::AcceptResponse()
                                      &m_contentLength, &size, nullptr) != FALSE;
     if (!m_lengthKnown)
         m_contentLength = 0;
-    if (m_contentLength > kMaxBodyBytes)
+    if (m_contentLength > m_maxBodyBytes)
         return false;
     m_body.clear();
     m_body.reserve(m_lengthKnown ? m_contentLength : CRequestContext::kChunkBytes);
@@ -177,7 +180,8 @@ bool CAsyncGetHttpFile::AcceptResponse()
 }
 
 // With a Content-Length the body must arrive whole; without one it is read
-// to its end, bounded by kMaxBodyBytes. An empty body is a failure.
+// to its end, up to the largest body this fetcher holds. An empty body is a
+// failure.
 bool CAsyncGetHttpFile::ReadBody()
 {
     if (m_lengthKnown && m_contentLength == 0)
@@ -191,7 +195,7 @@ bool CAsyncGetHttpFile::ReadBody()
             return false;
         const char* bytes = m_context->ReadBytes();
         m_body.insert(m_body.end(), bytes, bytes + received);
-        if (m_body.size() > kMaxBodyBytes)
+        if (m_body.size() > m_maxBodyBytes)
             return false;
         const double percent =
             m_lengthKnown ? static_cast<double>(m_body.size()) / m_contentLength * 100 : 0;

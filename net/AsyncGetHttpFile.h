@@ -17,11 +17,11 @@ class CRequestContext;
 // nothing calls back into it.
 class CAsyncGetHttpFile : public CSingleThreadManager {
 public:
-    // A body without Content-Length is read to its end, up to this size.
-    static constexpr DWORD kMaxBodyBytes = 64u << 20;
+    // Bodies are held in memory whole; a larger one fails.
+    static constexpr DWORD kDefaultMaxBodyBytes = 64u << 20;
     static constexpr size_t kMaxTextLength = 1023; // longer URLs and paths are cut
 
-    CAsyncGetHttpFile();
+    explicit CAsyncGetHttpFile(DWORD maxBodyBytes = kDefaultMaxBodyBytes);
     ~CAsyncGetHttpFile() override;
 
     // False when the previous run is still under way or no thread could be
@@ -57,6 +57,7 @@ private:
     void Finish(bool succeeded);
     void ReleaseSession();
 
+    const DWORD m_maxBodyBytes;
     CRequestContext* m_context;
     std::vector<char> m_body;
     HINTERNET m_session = nullptr;

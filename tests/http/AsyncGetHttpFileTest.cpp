@@ -129,6 +129,20 @@ TEST(AsyncGetHttpFile, ReadsABodyWithoutContentLengthToItsEnd)
     EXPECT_EQ(dir.Read(L"game.torrent"), ServerPattern(10000));
 }
 
+TEST(AsyncGetHttpFile, BodiesAboveTheSizeLimitFail)
+{
+    TempDir dir;
+    dir.Write(L"game.torrent", "old");
+    for (const char* path : {"/chunked/x?size=20001", "/bytes/x?size=20001"}) {
+        CAsyncGetHttpFile fetcher(20000);
+        EXPECT_FALSE(Fetch(fetcher, path, dir.File(L"game.torrent"))) << path;
+        EXPECT_EQ(dir.Read(L"game.torrent"), "old") << path;
+    }
+    CAsyncGetHttpFile fetcher(20000);
+    EXPECT_TRUE(Fetch(fetcher, "/chunked/x?size=20000", dir.File(L"game.torrent")));
+    EXPECT_EQ(dir.Read(L"game.torrent"), ServerPattern(20000));
+}
+
 TEST(AsyncGetHttpFile, TruncatedBodyFailsAndKeepsThePreviousFile)
 {
     TempDir dir;

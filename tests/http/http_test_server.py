@@ -118,11 +118,14 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Transfer-Encoding", "chunked")
         self.send_header("Connection", "close")
         self.end_headers()
-        for start in range(0, len(body), 1000):
-            piece = body[start:start + 1000]
-            self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
-        self.wfile.write(b"0\r\n\r\n")
         self.close_connection = True
+        try:
+            for start in range(0, len(body), 65536):
+                piece = body[start:start + 65536]
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+            self.wfile.write(b"0\r\n\r\n")
+        except OSError:
+            pass  # the client gave up on a body too large for it
 
     def send_truncated(self, size, send):
         self.send_response(200)
