@@ -103,6 +103,14 @@ TEST(AsyncGetHttpFile, AcceptsOkAndPartialContentAskingFromByteZero)
     CAsyncGetHttpFile whole;
     ASSERT_TRUE(Fetch(whole, "/bytes/torrent?size=3000", dir.File(L"whole.bin")));
     EXPECT_EQ(dir.Read(L"whole.bin"), ServerPattern(3000));
+    // A second run without a path writes to the first run's destination.
+    // Its worker may still be ending after it set the flags: Start is refused
+    // until then.
+    ASSERT_TRUE(WaitFor(
+        [&] { return whole.Start(Url("/bytes/torrent?size=1000&seed=7").c_str(), nullptr); }));
+    ASSERT_TRUE(WaitUntilFinished(whole));
+    EXPECT_TRUE(whole.ReadOutcome().succeeded);
+    EXPECT_EQ(dir.Read(L"whole.bin"), ServerPattern(1000, 7));
 
     CAsyncGetHttpFile partial;
     ASSERT_TRUE(Fetch(partial, "/bytes/torrent?size=2500&status=206", dir.File(L"partial.bin")));
