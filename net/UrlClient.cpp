@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -25,7 +26,7 @@ std::unique_ptr<httplib::Response> Get(const std::string& url)
             path = "/";
         httplib::Result result = client.Get(path, [](uint64_t, uint64_t) { return true; });
         if (result)
-            return std::make_unique<httplib::Response>(result.value());
+            return std::make_unique<httplib::Response>(std::move(result.value()));
         error = static_cast<int>(result.error());
     } catch (const std::exception&) {
     }
