@@ -1,0 +1,198 @@
+// Opens both windows of the skin as a player sees them and saves their
+// pictures into the build folder ("screenshots/").
+#include "TestDialog.h"
+
+#include "ui/GifProgressUI.h"
+#include "ui/toolkit/OptionUI.h"
+#include "ui/toolkit/RenderEngine.h"
+#include "ui/toolkit/ZipArchive.h"
+#include "support/ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <set>
+#include <vector>
+
+using namespace DuiLib;
+
+namespace {
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels; // top-down, 0xAARRGGBB
+
+    uint32_t At(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+
+// The window's client area as it paints itself.
+Picture Capture(HWND window)
+{
+    RECT client{};
+    ::GetClientRect(window, &client);
+    Picture picture;
+    picture.width = client.right;
+    picture.height = client.bottom;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = picture.width;
+    info.bmiHeader.biHeight = -picture.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    CGdiObject<HBITMAP> bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    CMemoryDC dc(nullptr);
+    dc.Select(bitmap.Get());
+    ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
+    ::GdiFlush();
+    const auto* source = static_cast<const uint32_t*>(bits);
+    picture.pixels.assign(source, source + size_t(picture.width) * size_t(picture.height));
+    for (uint32_t& pixel : picture.pixels)
+        pixel |= 0xFF000000u;
+    return picture;
+}
+
+bool SavePng(const Picture& picture, const std::wstring& path)
+{
+    UINT count = 0, size = 0;
+    Gdiplus::GetImageEncodersSize(&count, &size);
+    std::vector<char> buffer(size);
+    auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    Gdiplus::GetImageEncoders(count, size, encoders);
+    for (UINT i = 0; i < count; ++i) {
+        if (std::wstring(encoders[i].MimeType) != L"image/png")
+            continue;
+        Gdiplus::Bitmap bitmap(picture.width, picture.height, picture.width * 4, PixelFormat32bppARGB,
+                               reinterpret_cast<BYTE*>(const_cast<uint32_t*>(picture.pixels.data())));
+        return bitmap.Save(path.c_str(), &encoders[i].Clsid, nullptr) == Gdiplus::Ok;
+    }
+    return false;
+}
+
+std::wstring ScreenshotPath(const wchar_t* name)
+{
+    std::wstring folder = WindowsPathOfHostPath(KORVANE_SCREENSHOT_DIR);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder + L"\\" + name;
+}
+
+int Brightness(uint32_t pixel)
+{
+    return int((pixel >> 16 & 0xFF) + (pixel >> 8 & 0xFF) + (pixel & 0xFF)) / 3;
+}
+
+// Counts nearly white pixels in a box: drawn text in a dark band.
+int WhitePixels(const Picture& picture, const RECT& box)
+{
+    int count = 0;
+    for (int y = box.top; y < box.bottom; ++y)
+        for (int x = box.left; x < box.right; ++x)
+            if (Brightness(picture.At(x, y)) > 200)
+                ++count;
+    return count;
+}
+
+class Screenshots : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CWndShadow::Initialize(CPaintManagerUI::GetInstance());
+        ASSERT_TRUE(CRenderEngine::StartGdiplus());
+        ASSERT_TRUE(CPaintManagerUI::SetResourceZipFromResource(130, L"ZIPRES"));
+    }
+};
+
+} // namespace
+
+TEST_F(Screenshots, EveryImageOfTheSkinLoads)
+{
+    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(130), L"ZIPRES");
+    ASSERT_NE(found, nullptr);
+    WORD language = 0;
+    ::EnumResourceLanguagesW(nullptr, L"ZIPRES", MAKEINTRESOURCEW(130),
+                             [](HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR out) -> BOOL {
+                                 *reinterpret_cast<WORD*>(out) = lang;
+                                 return FALSE;
+                             },
+                             reinterpret_cast<LONG_PTR>(&language));
+    EXPECT_EQ(language, 2052);
+
+    auto record = std::make_shared<DialogRecord>();
+    auto* dialog = new TestDialog(L"DlgMain.xml", record);
+    HWND window = dialog->Open();
+    std::string bytes;
+    ASSERT_TRUE(CPaintManagerUI::ReadSkinFile(L"DlgMain.xml", bytes));
+    int images = 0;
+    for (const wchar_t* name :
+         {L"1.png", L"2.png", L"3.png", L"dlg_setting.png", L"btn_close_normal.png", L"btn_close_over.png",
+          L"btn_close_down.png", L"btn_min_normal.png", L"btn_min_over.png", L"btn_min_down.png",
+          L"btn_set_normal.png", L"btn_set_over.png", L"btn_set_down.png", L"regist_normal.png", L"regist_over.png",
+          L"home_normal.png", L"home_over.png", L"start_normal.png", L"start_over.png", L"start_down.png",
+          L"pause_normal.png", L"pause_over.png", L"pause_down.png", L"resume_normal.png", L"resume_over.png",
+          L"resume_down.png", L"folder_normal.png", L"folder_over.png", L"folder_down.png", L"edit_bk.png",
+          L"edit_bk2.png", L"progress_bk.png", L"progress_fore.gif", L"radio_normal.png", L"radio_over.png",
+          L"radio_down.png"}) {
+        EXPECT_NE(dialog->GetPaintManager().GetImage(name), nullptr) << "missing " << images;
+        ++images;
+    }
+    EXPECT_EQ(images + 3, 39); // and the three markup files
+    ::DestroyWindow(window);
+}
+
+TEST_F(Screenshots, MainWindowLooksFinished)
+{
+    auto record = std::make_shared<DialogRecord>();
+    auto* dialog = new TestDialog(L"DlgMain.xml", record);
+    HWND window = dialog->Open();
+    ASSERT_NE(window, nullptr);
+    dialog->CenterWindow();
+    dialog->ShowWindow(true);
+    dialog->Find(L"label_downinfo")->SetText(L"正在下载：1.25GB/8.40GB  速度：3.20MB/s  剩余时间：00:38:12");
+    static_cast<CGifProgressUI*>(dialog->Find(L"down_progress"))->SetValue(40);
+    dialog->Find(L"label_percent")->SetText(L"40%");
+    dialog->Find(L"edit_downdir")->SetText(L"D:\\Games\\Korvane\\");
+    dialog->Find(L"btn_start")->SetVisible(false);
+    dialog->Find(L"btn_pause")->SetVisible(true);
+
+    for (const wchar_t* background : {L"3.png", L"1.png", L"2.png"}) {
+        dialog->Find(L"bg_mainwnd")->SetBkImage(std::wstring(L"file='") + background + L"'");
+        Picture picture = Capture(window);
+        ASSERT_EQ(picture.width, 632);
+        ASSERT_EQ(picture.height, 302);
+        EXPECT_TRUE(SavePng(picture, ScreenshotPath((std::wstring(L"main_") + background).c_str())));
+        // The artwork is no flat colour, and the white texts show on it.
+        std::set<uint32_t> colours(picture.pixels.begin(), picture.pixels.end());
+        EXPECT_GT(colours.size(), 2000u);
+        EXPECT_GT(WhitePixels(picture, RECT{20, 226, 400, 245}), 150) << "information line";
+        EXPECT_GT(WhitePixels(picture, RECT{20, 266, 300, 287}), 60) << "download folder";
+        // The bar's filled part (191 pixels) is bright, the rest is not.
+        EXPECT_GT(Brightness(picture.At(15 + 100, 253)), 120);
+        EXPECT_LT(Brightness(picture.At(15 + 300, 253)), 110);
+    }
+    ::DestroyWindow(window);
+}
+
+TEST_F(Screenshots, SettingsDialogLooksFinished)
+{
+    auto record = std::make_shared<DialogRecord>();
+    auto* dialog = new TestDialog(L"DlgSetting.xml", record);
+    HWND window = dialog->Open();
+    ASSERT_NE(window, nullptr);
+    dialog->CenterWindow();
+    dialog->ShowWindow(true);
+    dialog->Find(L"edit_upspeed")->SetVisible(false);
+    dialog->Find(L"edit_downspeed")->SetText(L"300");
+    static_cast<COptionUI*>(dialog->Find(L"opt_unautostart"))->Selected(true);
+
+    Picture picture = Capture(window);
+    ASSERT_EQ(picture.width, 506);
+    ASSERT_EQ(picture.height, 257);
+    EXPECT_TRUE(SavePng(picture, ScreenshotPath(L"settings.png")));
+    EXPECT_GT(WhitePixels(picture, RECT{15, 7, 95, 27}), 40) << "title";
+    EXPECT_GT(WhitePixels(picture, RECT{50, 72, 150, 96}), 60) << "rate label";
+    EXPECT_GT(WhitePixels(picture, RECT{110, 205, 310, 231}), 60) << "site address";
+    ::DestroyWindow(window);
+}
