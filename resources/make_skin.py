@@ -209,13 +209,11 @@ def background_night():
             y = 70 + 28 * math.sin(x / 70 + band * 1.7) + 12 * math.sin(x / 23 + band)
             d.line([(x, y - 40 - band * 10), (x, y + 10)], fill=colour, width=2)
     img.alpha_composite(aurora.filter(ImageFilter.GaussianBlur(8)))
-    glow(img, (140, 90), 34, (200, 220, 255, 170))
+    glow(img, (560, 150), 34, (200, 220, 255, 170))
     d = ImageDraw.Draw(img)
-    d.ellipse((122, 72, 158, 108), fill=(235, 240, 255, 255))
-    d.ellipse((132, 68, 166, 102), fill=(0, 0, 0, 0))  # crescent
-    img2 = Image.new("RGBA", (W, H))
-    img2.paste(img)
-    img = img2
+    d.ellipse((542, 132, 578, 168), fill=(235, 240, 255, 255))
+    for cx, cy, r in ((552, 143, 4), (566, 154, 3), (556, 159, 2)):
+        d.ellipse((cx - r, cy - r, cx + r, cy + r), fill=(205, 212, 232, 255))
     mountains(img, rng, [(170, 50, (30, 50, 90, 255), 1.2), (200, 35, (18, 30, 60, 255), 0)])
     d = ImageDraw.Draw(img)
     castle(d, 330, 212, 0.9, (12, 18, 38, 255), (255, 210, 120, 255))
@@ -225,7 +223,7 @@ def background_night():
     d = ImageDraw.Draw(img)
     for k in range(40):
         y = 226 + k * 1.4
-        x = 140 + rng.uniform(-8, 8)
+        x = 560 + rng.uniform(-8, 8)
         d.line([(x - 14 + k * 0.2, y), (x + 14 - k * 0.2, y)], fill=(220, 230, 255, max(0, 120 - k * 3)))
     pines(d, rng, W, 238, 55, (6, 10, 20, 255), 26)
     bottom_shade(img, 190, 140)
@@ -241,7 +239,7 @@ def background_dawn():
     glow(img, (150, 185), 70, (255, 240, 200, 200))
     # floating islands with waterfalls
     d = ImageDraw.Draw(img)
-    for (x, y, s) in ((470, 95, 1.0), (560, 140, 0.55), (380, 150, 0.4)):
+    for (x, y, s) in ((440, 125, 0.9), (575, 150, 0.5), (330, 160, 0.4)):
         top = [(x - 60 * s, y), (x + 60 * s, y)]
         d.polygon(top + [(x + 30 * s, y + 30 * s), (x, y + 70 * s), (x - 35 * s, y + 25 * s)], fill=(90, 80, 95, 255))
         d.ellipse((x - 62 * s, y - 10 * s, x + 62 * s, y + 10 * s), fill=(70, 130, 80, 255))
@@ -249,7 +247,7 @@ def background_dawn():
         for k in range(5):
             px = x - 40 * s + k * 18 * s
             d.ellipse((px - 9 * s, y - 24 * s, px + 9 * s, y - 4 * s), fill=(40, 100, 60, 255))
-    castle(d, 470, 88, 0.55, (70, 60, 80, 255), (255, 230, 150, 255))
+    castle(d, 440, 119, 0.5, (70, 60, 80, 255), (255, 230, 150, 255))
     mountains(img, rng, [(175, 45, (120, 140, 165, 255), 1.5), (205, 35, (80, 100, 120, 255), 0.6)])
     # snow caps: a lighter veil over the far ridge
     mist = Image.new("RGBA", (W, H), (0, 0, 0, 0))
