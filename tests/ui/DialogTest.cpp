@@ -242,3 +242,43 @@ TEST_F(DialogTest, EditBoxesTakeDigitsUpToTheirLimit)
     EXPECT_EQ(edit->GetNativeWindow(), nullptr);
     EXPECT_EQ(edit->GetText(), L"1234567");
 }
+
+TEST_F(DialogTest, TheShadowLiesAroundTheShownWindowAndHidesWhenItIsMinimised)
+{
+    auto record = std::make_shared<DialogRecord>();
+    auto* dialog = new TestDialog(L"DlgMain.xml", record);
+    HWND window = dialog->Open();
+    HWND shadow = dialog->ShadowWindow();
+    ASSERT_NE(shadow, nullptr);
+    EXPECT_FALSE(::IsWindowVisible(shadow)); // the owner is not shown yet
+    ::SetWindowPos(window, nullptr, 100, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    // Shown as the program shows its windows: then told its size.
+    dialog->ShowWindow(true);
+    ::SendMessageW(window, WM_SIZE, 0, MAKELPARAM(632, 302));
+    PumpMessages();
+    EXPECT_TRUE(::IsWindowVisible(shadow));
+    RECT owner{}, around{};
+    ::GetWindowRect(window, &owner);
+    ::GetWindowRect(shadow, &around);
+    EXPECT_EQ(owner.right - owner.left, 632);
+    EXPECT_EQ(around.left, owner.left - 5);
+    EXPECT_EQ(around.top, owner.top - 5);
+    EXPECT_EQ(around.right - around.left, 644);
+    EXPECT_EQ(around.bottom - around.top, 314);
+
+    // Moving the owner moves the shadow along.
+    ::SetWindowPos(window, nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::GetWindowRect(shadow, &around);
+    EXPECT_EQ(around.left, 195);
+    EXPECT_EQ(around.top, 145);
+
+    ::ShowWindow(window, SW_MINIMIZE);
+    PumpMessages();
+    EXPECT_FALSE(::IsWindowVisible(shadow));
+    ::ShowWindow(window, SW_RESTORE);
+    PumpMessages();
+    EXPECT_TRUE(::IsWindowVisible(shadow));
+
+    ::DestroyWindow(window);
+    EXPECT_FALSE(::IsWindow(shadow));
+}

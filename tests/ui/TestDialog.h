@@ -30,6 +30,7 @@ public:
         return Create(owner, L"test", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU, 0, 0, 0, 0, 0);
     }
     DuiLib::CControlUI* Find(const wchar_t* name) { return FindControl(name); }
+    HWND ShadowWindow() const { return m_shadow.GetShadowWindow(); }
 
     void Notify(DuiLib::TNotifyUI& msg) override
     {

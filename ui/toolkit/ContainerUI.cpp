@@ -47,13 +47,6 @@ void CContainerUI::SetPos(const RECT& rc)
             SetFloatPos(item);
 }
 
-void CContainerUI::SetVisible(bool visible)
-{
-    if (IsVisible() == visible)
-        return;
-    CControlUI::SetVisible(visible);
-}
-
 // Left and top are relative to the container; a zero right and bottom take
 // the size from the width and height attributes.
 void CContainerUI::SetFloatPos(CControlUI* control)

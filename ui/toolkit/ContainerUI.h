@@ -21,7 +21,6 @@ public:
 
     void SetManager(CPaintManagerUI* manager, CContainerUI* parent, bool init = true) override;
     void SetPos(const RECT& rc) override;
-    void SetVisible(bool visible = true) override;
     CControlUI* FindControlAt(POINT pt) override;
     CControlUI* FindControlByName(const std::wstring& name) override;
     void DoPaint(HDC dc, const RECT& rcPaint) override;
