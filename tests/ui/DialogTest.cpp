@@ -36,6 +36,28 @@ protected:
         return true;
     }
 
+    struct MainAndSettings {
+        std::shared_ptr<DialogRecord> mainRecord;
+        TestDialog* owner;
+        HWND ownerWindow;
+        std::shared_ptr<DialogRecord> settingsRecord;
+        TestDialog* settings;
+        HWND settingsWindow;
+    };
+
+    // The main window and the settings dialog it owns, as the program opens them.
+    static MainAndSettings OpenMainAndSettings()
+    {
+        MainAndSettings opened;
+        opened.mainRecord = std::make_shared<DialogRecord>();
+        opened.owner = new TestDialog(L"DlgMain.xml", opened.mainRecord);
+        opened.ownerWindow = opened.owner->Open();
+        opened.settingsRecord = std::make_shared<DialogRecord>();
+        opened.settings = new TestDialog(L"DlgSetting.xml", opened.settingsRecord);
+        opened.settingsWindow = opened.settings->Open(opened.ownerWindow);
+        return opened;
+    }
+
     static LRESULT HitTest(HWND window, POINT client)
     {
         ::ClientToScreen(window, &client);
@@ -106,12 +128,7 @@ TEST_F(DialogTest, EscapeClosesWithOneAndEnterPasses)
 
 TEST_F(DialogTest, ModalRunDisablesTheOwnerAndReturnsTheCloseCode)
 {
-    auto mainRecord = std::make_shared<DialogRecord>();
-    auto settingsRecord = std::make_shared<DialogRecord>();
-    auto* owner = new TestDialog(L"DlgMain.xml", mainRecord);
-    HWND ownerWindow = owner->Open();
-    auto* settings = new TestDialog(L"DlgSetting.xml", settingsRecord);
-    HWND settingsWindow = settings->Open(ownerWindow);
+    auto [mainRecord, owner, ownerWindow, settingsRecord, settings, settingsWindow] = OpenMainAndSettings();
     ASSERT_NE(settingsWindow, nullptr);
     EXPECT_EQ(CDUIDialogBase::OpenDialogs().front(), settings);
     EXPECT_EQ(CDUIDialogBase::OpenDialogs().size(), 2u);
@@ -141,12 +158,7 @@ TEST_F(DialogTest, ModalRunDisablesTheOwnerAndReturnsTheCloseCode)
 
 TEST_F(DialogTest, ModalRunEndsOnQuitAndPostsTheQuitAgain)
 {
-    auto mainRecord = std::make_shared<DialogRecord>();
-    auto settingsRecord = std::make_shared<DialogRecord>();
-    auto* owner = new TestDialog(L"DlgMain.xml", mainRecord);
-    HWND ownerWindow = owner->Open();
-    auto* settings = new TestDialog(L"DlgSetting.xml", settingsRecord);
-    HWND settingsWindow = settings->Open(ownerWindow);
+    auto [mainRecord, owner, ownerWindow, settingsRecord, settings, settingsWindow] = OpenMainAndSettings();
 
     ::PostQuitMessage(7);
     settings->ShowModal();

@@ -68,7 +68,7 @@ void CControlUI::SetVisible(bool visible)
         return;
     m_visible = visible;
     if (!visible && m_manager)
-        m_manager->ReapControl(this);
+        m_manager->ForgetInput(this);
     NeedParentUpdate();
 }
 

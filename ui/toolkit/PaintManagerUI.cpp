@@ -352,7 +352,7 @@ bool CPaintManagerUI::KillTimer(CControlUI* control, UINT id)
     return false;
 }
 
-void CPaintManagerUI::ReapControl(CControlUI* control)
+void CPaintManagerUI::ForgetInput(CControlUI* control)
 {
     if (m_hot == control)
         m_hot = nullptr;
@@ -361,6 +361,11 @@ void CPaintManagerUI::ReapControl(CControlUI* control)
         if (m_window && ::GetCapture() == m_window)
             ::ReleaseCapture();
     }
+}
+
+void CPaintManagerUI::ReapControl(CControlUI* control)
+{
+    ForgetInput(control);
     for (auto it = m_timers.begin(); it != m_timers.end();) {
         if (it->control != control) {
             ++it;

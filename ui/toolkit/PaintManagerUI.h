@@ -86,8 +86,10 @@ public:
 
     bool SetTimer(CControlUI* control, UINT id, UINT elapse);
     bool KillTimer(CControlUI* control, UINT id);
-    // Forgets a control that goes away or hides: hover, capture and timers.
+    // Forgets a control that goes away: hover, capture and timers.
     void ReapControl(CControlUI* control);
+    // A hidden control keeps its timers but loses hover and capture.
+    void ForgetInput(CControlUI* control);
 
     void Invalidate(const RECT& rc);
     void NeedUpdate();
