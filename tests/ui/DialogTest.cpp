@@ -294,3 +294,38 @@ TEST_F(DialogTest, TheShadowLiesAroundTheShownWindowAndHidesWhenItIsMinimised)
     ::DestroyWindow(window);
     EXPECT_FALSE(::IsWindow(shadow));
 }
+
+TEST(SkinView, ALayoutThatCannotBeBuiltEndsTheProgramWithItsMessage)
+{
+    ChildProcess viewer;
+    ASSERT_TRUE(viewer.Start(WindowsPathOfHostPath(KORVANE_SKIN_VIEW_PATH), L"NoSuchLayout.xml",
+                             WindowsPathOfHostPath(KORVANE_SCREENSHOT_DIR "/..")));
+    HWND box = viewer.WaitForWindowTitled(L"Duilib");
+    ASSERT_NE(box, nullptr);
+    std::wstring text;
+    ::EnumChildWindows(
+        box,
+        [](HWND child, LPARAM out) -> BOOL {
+            wchar_t buffer[256] = {};
+            ::GetWindowTextW(child, buffer, 256);
+            if (std::wstring(buffer).find(L"加载资源文件失败") != std::wstring::npos)
+                *reinterpret_cast<std::wstring*>(out) = buffer;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&text));
+    EXPECT_EQ(text, L"加载资源文件失败");
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(viewer.WaitForExit(), 1u);
+}
+
+TEST(SkinView, OpensALayoutAloneAndSavesItsPicture)
+{
+    ::CreateDirectoryW(WindowsPathOfHostPath(KORVANE_SCREENSHOT_DIR).c_str(), nullptr);
+    std::wstring picture = WindowsPathOfHostPath(KORVANE_SCREENSHOT_DIR "/skin_view_settings.png");
+    ::DeleteFileW(picture.c_str());
+    ChildProcess viewer;
+    ASSERT_TRUE(viewer.Start(WindowsPathOfHostPath(KORVANE_SKIN_VIEW_PATH), L"DlgSetting.xml \"" + picture + L"\"",
+                             WindowsPathOfHostPath(KORVANE_SCREENSHOT_DIR "/..")));
+    EXPECT_EQ(viewer.WaitForExit(), 0u);
+    EXPECT_NE(::GetFileAttributesW(picture.c_str()), INVALID_FILE_ATTRIBUTES);
+}

@@ -1,6 +1,7 @@
 // Opens both windows of the skin as a player sees them and saves their
 // pictures into the build folder ("screenshots/").
 #include "TestDialog.h"
+#include "WindowPicture.h"
 
 #include "ui/GifProgressUI.h"
 #include "ui/toolkit/OptionUI.h"
@@ -10,67 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include <objidl.h>
-#include <gdiplus.h>
-
 #include <set>
-#include <vector>
 
 using namespace DuiLib;
 
 namespace {
-
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> pixels; // top-down, 0xAARRGGBB
-
-    uint32_t At(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
-};
-
-// The window's client area as it paints itself.
-Picture Capture(HWND window)
-{
-    RECT client{};
-    ::GetClientRect(window, &client);
-    Picture picture;
-    picture.width = client.right;
-    picture.height = client.bottom;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = picture.width;
-    info.bmiHeader.biHeight = -picture.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    CGdiObject<HBITMAP> bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    CMemoryDC dc(nullptr);
-    dc.Select(bitmap.Get());
-    ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
-    ::GdiFlush();
-    const auto* source = static_cast<const uint32_t*>(bits);
-    picture.pixels.assign(source, source + size_t(picture.width) * size_t(picture.height));
-    for (uint32_t& pixel : picture.pixels)
-        pixel |= 0xFF000000u;
-    return picture;
-}
-
-bool SavePng(const Picture& picture, const std::wstring& path)
-{
-    UINT count = 0, size = 0;
-    Gdiplus::GetImageEncodersSize(&count, &size);
-    std::vector<char> buffer(size);
-    auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    Gdiplus::GetImageEncoders(count, size, encoders);
-    for (UINT i = 0; i < count; ++i) {
-        if (std::wstring(encoders[i].MimeType) != L"image/png")
-            continue;
-        Gdiplus::Bitmap bitmap(picture.width, picture.height, picture.width * 4, PixelFormat32bppARGB,
-                               reinterpret_cast<BYTE*>(const_cast<uint32_t*>(picture.pixels.data())));
-        return bitmap.Save(path.c_str(), &encoders[i].Clsid, nullptr) == Gdiplus::Ok;
-    }
-    return false;
-}
 
 std::wstring ScreenshotPath(const wchar_t* name)
 {
@@ -85,7 +30,7 @@ int Brightness(uint32_t pixel)
 }
 
 // Counts nearly white pixels in a box: drawn text in a dark band.
-int WhitePixels(const Picture& picture, const RECT& box)
+int WhitePixels(const WindowPicture& picture, const RECT& box)
 {
     int count = 0;
     for (int y = box.top; y < box.bottom; ++y)
@@ -159,7 +104,7 @@ TEST_F(Screenshots, MainWindowLooksFinished)
 
     for (const wchar_t* background : {L"3.png", L"1.png", L"2.png"}) {
         dialog->Find(L"bg_mainwnd")->SetBkImage(std::wstring(L"file='") + background + L"'");
-        Picture picture = Capture(window);
+        WindowPicture picture = CaptureClient(window);
         ASSERT_EQ(picture.width, 632);
         ASSERT_EQ(picture.height, 302);
         EXPECT_TRUE(SavePng(picture, ScreenshotPath((std::wstring(L"main_") + background).c_str())));
@@ -187,7 +132,7 @@ TEST_F(Screenshots, SettingsDialogLooksFinished)
     dialog->Find(L"edit_downspeed")->SetText(L"300");
     static_cast<COptionUI*>(dialog->Find(L"opt_unautostart"))->Selected(true);
 
-    Picture picture = Capture(window);
+    WindowPicture picture = CaptureClient(window);
     ASSERT_EQ(picture.width, 506);
     ASSERT_EQ(picture.height, 257);
     EXPECT_TRUE(SavePng(picture, ScreenshotPath(L"settings.png")));
