@@ -329,3 +329,19 @@ TEST(SkinView, OpensALayoutAloneAndSavesItsPicture)
     EXPECT_EQ(viewer.WaitForExit(), 0u);
     EXPECT_NE(::GetFileAttributesW(picture.c_str()), INVALID_FILE_ATTRIBUTES);
 }
+
+TEST_F(DialogTest, ADialogIsCentredOverItsOwner)
+{
+    auto [mainRecord, owner, ownerWindow, settingsRecord, settings, settingsWindow] = OpenMainAndSettings();
+    ::SetWindowPos(ownerWindow, nullptr, 120, 90, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    owner->ShowWindow(true);
+    settings->CenterWindow();
+    RECT outer{}, inner{};
+    ::GetWindowRect(ownerWindow, &outer);
+    ::GetWindowRect(settingsWindow, &inner);
+    EXPECT_EQ(inner.right - inner.left, 506);
+    EXPECT_LE(std::abs((outer.left + outer.right) - (inner.left + inner.right)), 1);
+    EXPECT_LE(std::abs((outer.top + outer.bottom) - (inner.top + inner.bottom)), 1);
+    (void)mainRecord;
+    (void)settingsRecord;
+}

@@ -141,3 +141,31 @@ TEST_F(Screenshots, SettingsDialogLooksFinished)
     EXPECT_GT(WhitePixels(picture, RECT{110, 205, 310, 231}), 60) << "site address";
     ::DestroyWindow(window);
 }
+
+TEST_F(Screenshots, ButtonsShowTheirHoverAndPressedImages)
+{
+    auto record = std::make_shared<DialogRecord>();
+    auto* dialog = new TestDialog(L"DlgMain.xml", record);
+    HWND window = dialog->Open();
+    RECT start = dialog->Find(L"btn_start")->GetPos();
+    POINT centre = CentreOf(start);
+    POINT probe{start.left + 10, start.top + 20}; // on the button's face, beside its text
+    LPARAM at = MAKELPARAM(centre.x, centre.y);
+
+    uint32_t normal = CaptureClient(window).At(probe.x, probe.y);
+    ::SendMessageW(window, WM_MOUSEMOVE, 0, at);
+    uint32_t hover = CaptureClient(window).At(probe.x, probe.y);
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    uint32_t pressed = CaptureClient(window).At(probe.x, probe.y);
+    ::SendMessageW(window, WM_LBUTTONUP, 0, at);
+    ::SendMessageW(window, WM_MOUSELEAVE, 0, 0);
+    uint32_t left = CaptureClient(window).At(probe.x, probe.y);
+
+    EXPECT_NE(normal, hover);
+    EXPECT_NE(hover, pressed);
+    EXPECT_NE(normal, pressed);
+    EXPECT_EQ(left, normal);
+    ASSERT_EQ(record->clicks.size(), 1u);
+    EXPECT_EQ(record->clicks[0], L"btn_start");
+    ::DestroyWindow(window);
+}
