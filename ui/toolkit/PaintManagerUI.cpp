@@ -255,8 +255,9 @@ void CPaintManagerUI::SetInitSize(int cx, int cy)
     m_initSize = SIZE{cx, cy};
 }
 
-bool CPaintManagerUI::IsCaptionPoint(POINT pt) const
+bool CPaintManagerUI::IsCaptionPoint(POINT pt)
 {
+    EnsureLayout();
     RECT client = ClientRect();
     if (pt.x < client.left + m_caption.left || pt.x >= client.right - m_caption.right ||
         pt.y < client.top + m_caption.top || pt.y >= client.top + m_caption.bottom)
@@ -397,6 +398,12 @@ void CPaintManagerUI::UpdateLayout()
         m_root->SetPos(ClientRect());
 }
 
+void CPaintManagerUI::EnsureLayout()
+{
+    if (m_needUpdate)
+        UpdateLayout();
+}
+
 RECT CPaintManagerUI::ClientRect() const
 {
     RECT rc{0, 0, m_initSize.cx, m_initSize.cy};
@@ -407,8 +414,7 @@ RECT CPaintManagerUI::ClientRect() const
 
 void CPaintManagerUI::PaintTo(HDC dc)
 {
-    if (m_needUpdate)
-        UpdateLayout();
+    EnsureLayout();
     RECT client = ClientRect();
     int width = client.right - client.left, height = client.bottom - client.top;
     if (width <= 0 || height <= 0)
@@ -542,6 +548,7 @@ void CPaintManagerUI::SetHot(CControlUI* control, POINT pt)
 
 void CPaintManagerUI::OnMouseMove(POINT pt)
 {
+    EnsureLayout();
     if (!m_tracking) {
         TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, m_window, 0};
         m_tracking = ::TrackMouseEvent(&track) != FALSE;
@@ -558,6 +565,7 @@ void CPaintManagerUI::OnMouseMove(POINT pt)
 
 void CPaintManagerUI::OnButtonDown(POINT pt)
 {
+    EnsureLayout();
     CControlUI* control = FindControl(pt);
     if (!control || !control->IsMouseEnabled() || !control->IsEnabled())
         return;

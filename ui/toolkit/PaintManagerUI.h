@@ -72,7 +72,7 @@ public:
     const RECT& GetCaptionRect() const { return m_caption; }
     void SetCaptionRect(const RECT& rc) { m_caption = rc; }
     // Whether a point of the client area drags the window.
-    bool IsCaptionPoint(POINT pt) const;
+    bool IsCaptionPoint(POINT pt);
 
     void AddFont(int id, const std::wstring& face, int size, bool bold, bool italic);
     HFONT GetFont(int id) const; // the default GUI font for an unknown id
@@ -95,6 +95,8 @@ public:
     void NeedUpdate();
     // Lays the tree out at the client size now (or the layout size without a window).
     void UpdateLayout();
+    // Lays out now if a change is waiting for the next paint.
+    void EnsureLayout();
     // Paints the whole tree onto a device context at the client origin.
     void PaintTo(HDC dc);
 
