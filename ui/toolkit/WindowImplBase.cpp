@@ -3,8 +3,6 @@
 #include "ControlUI.h"
 #include "DialogBuilder.h"
 
-#include <memory>
-#include <vector>
 
 namespace DuiLib {
 
