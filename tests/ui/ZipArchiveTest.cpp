@@ -61,3 +61,18 @@ TEST(ZipArchive, RefusesDamagedArchivesAndMembers)
     EXPECT_FALSE(archive.Read(L"a.txt", member));
     EXPECT_TRUE(member.empty());
 }
+
+TEST(ZipArchive, AMemberClaimingAnImpossibleSizeIsRefused)
+{
+    TestZip zip;
+    zip.Add("big.bin", "tiny", true);
+    std::string bytes = zip.Bytes();
+    // The unpacked size in the directory entry: 3 GB from a few packed bytes.
+    size_t entry = bytes.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(entry, std::string::npos);
+    bytes[entry + 27] = char(0xC0);
+    CZipArchive archive;
+    ASSERT_TRUE(archive.Open(bytes.data(), bytes.size()));
+    std::string member;
+    EXPECT_FALSE(archive.Read(L"big.bin", member));
+}

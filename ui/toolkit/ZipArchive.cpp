@@ -15,6 +15,9 @@ const size_t kLocalHeaderSize = 30;
 const uint16_t kStored = 0;
 const uint16_t kDeflated = 8;
 const uint16_t kEncrypted = 1;
+// Deflate never packs better than about 1032 to 1; a member that claims
+// more is damaged, and unpacking it would only exhaust memory.
+const uint64_t kMaxDeflateRatio = 1032;
 
 uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
@@ -143,7 +146,7 @@ bool CZipArchive::Unpack(const Member& member, const uint8_t* packed, std::strin
         bytes.assign(reinterpret_cast<const char*>(packed), member.size);
         return true;
     }
-    if (member.method != kDeflated)
+    if (member.method != kDeflated || member.size > uint64_t(member.packedSize) * kMaxDeflateRatio + 1024)
         return false;
     bytes.resize(member.size);
     z_stream stream{};
