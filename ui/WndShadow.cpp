@@ -106,12 +106,12 @@ void CWndShadow::Attach(HWND owner)
         ::SetWindowLongPtrW(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWndShadow::HookedParentProc)));
 }
 
-void CWndShadow::RefreshVisibility(HWND owner)
+void CWndShadow::RefreshVisibility(HWND owner, bool showing)
 {
     m_status &= kEnabled | kDisabledByAero;
     if ((m_status & kEnabled) && !(m_status & kDisabledByAero)) {
         LONG_PTR style = ::GetWindowLongPtrW(owner, GWL_STYLE);
-        if (style & WS_VISIBLE) {
+        if ((style & WS_VISIBLE) || showing) {
             m_status |= kParentVisible;
             if (!(style & (WS_MAXIMIZE | WS_MINIMIZE)))
                 m_status |= kVisible;
@@ -322,8 +322,11 @@ LRESULT CWndShadow::OnOwnerShowWindow(HWND owner, WPARAM wParam, LPARAM lParam)
         ::ShowWindow(m_shadow, SW_HIDE);
         m_status &= ~(kVisible | kParentVisible);
     } else {
+        // WM_SHOWWINDOW comes before the owner gets WS_VISIBLE; without
+        // counting it as shown, a window shown without a later WM_SIZE (a
+        // hidden start shown by a second start) would never get its shadow.
         m_redrawPending = true;
-        RefreshVisibility(owner);
+        RefreshVisibility(owner, true);
     }
     return result;
 }

@@ -31,7 +31,8 @@ public:
 
     void Attach(HWND owner);
     void Redraw(HWND owner);
-    void RefreshVisibility(HWND owner);
+    // `showing`: the owner is being shown and has no WS_VISIBLE yet.
+    void RefreshVisibility(HWND owner, bool showing = false);
     // Fills a cleared buffer of the shadow's size for an owner of the given
     // size; the owner's window region, when it has one, gives its shape.
     void RenderShadow(const CShadowPixels& pixels, HWND owner, const RECT& ownerRect) const;

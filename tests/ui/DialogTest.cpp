@@ -345,3 +345,18 @@ TEST_F(DialogTest, ADialogIsCentredOverItsOwner)
     (void)mainRecord;
     (void)settingsRecord;
 }
+
+TEST_F(DialogTest, AWindowShownLaterWithoutASizeMessageGetsItsShadow)
+{
+    auto record = std::make_shared<DialogRecord>();
+    auto* dialog = new TestDialog(L"DlgMain.xml", record);
+    HWND window = dialog->Open();
+    HWND shadow = dialog->ShadowWindow();
+    ASSERT_NE(shadow, nullptr);
+    // As a second start of the program shows a hidden first one.
+    ::ShowWindow(window, SW_SHOWNORMAL);
+    PumpMessages();
+    EXPECT_TRUE(::IsWindowVisible(shadow));
+    ::ShowWindow(window, SW_HIDE);
+    EXPECT_FALSE(::IsWindowVisible(shadow));
+}
