@@ -51,6 +51,10 @@ TEST(GifProgress, FramesChangeAfterTheirOwnDelays)
     CWndShadow::Initialize(CPaintManagerUI::GetInstance());
     TestZip zip;
     zip.Add("two.gif", ReadHostFile(KORVANE_UI_TEST_DATA "/two_frames.gif"), false);
+    zip.Add("zero.gif", ReadHostFile(KORVANE_UI_TEST_DATA "/zero_delay.gif"), false);
+    zip.Add("zero_delay.xml", "<Window size=\"100,20\"><VerticalLayout>"
+                              "<GifProgress name=\"bar\" foreimage=\"zero.gif\" value=\"50\"/>"
+                              "</VerticalLayout></Window>");
     zip.Add("missing_image.xml", "<Window size=\"100,20\"><VerticalLayout>"
                                  "<GifProgress name=\"bar\" foreimage=\"nothing.gif\" value=\"50\"/>"
                                  "</VerticalLayout></Window>");
@@ -104,4 +108,13 @@ TEST(GifProgress, FramesChangeAfterTheirOwnDelays)
     ::UpdateWindow(otherWindow);
     ::DestroyWindow(otherWindow);
     EXPECT_TRUE(otherRecord->deleted);
+
+    // A frame delay of 0 plays as 100 ms.
+    auto zeroRecord = std::make_shared<DialogRecord>();
+    auto* zero = new TestDialog(L"zero_delay.xml", zeroRecord);
+    HWND zeroWindow = zero->Open();
+    ASSERT_NE(zeroWindow, nullptr);
+    EXPECT_TRUE(BarOf(zero, L"bar")->IsPlaying());
+    EXPECT_EQ(BarOf(zero, L"bar")->GetTimerPeriod(), 100u);
+    ::DestroyWindow(zeroWindow);
 }
