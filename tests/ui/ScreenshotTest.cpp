@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 using namespace DuiLib;
 
@@ -38,6 +39,38 @@ int WhitePixels(const WindowPicture& picture, const RECT& box)
             if (Brightness(picture.At(x, y)) > 200)
                 ++count;
     return count;
+}
+
+// The window over a light desktop with the program's drop shadow around it,
+// as a player sees it.
+WindowPicture OnDesktopWithShadow(const WindowPicture& window)
+{
+    const int margin = 24, size = 6, offset = 1;
+    CWndShadow shadow;
+    shadow.SetSize(size);
+    shadow.SetPosition(offset, offset);
+    shadow.SetSharpness(10);
+    int shadowWidth = window.width + 2 * size, shadowHeight = window.height + 2 * size;
+    std::vector<uint32_t> shade(size_t(shadowWidth) * size_t(shadowHeight), 0);
+    shadow.RenderShadow(CShadowPixels{shade.data(), shadowWidth, shadowHeight, false}, nullptr,
+                        RECT{0, 0, window.width, window.height});
+
+    WindowPicture desktop;
+    desktop.width = window.width + 2 * margin;
+    desktop.height = window.height + 2 * margin;
+    desktop.pixels.assign(size_t(desktop.width) * size_t(desktop.height), 0xFFDDE1E8u);
+    int shadowLeft = margin + offset - size, shadowTop = margin + offset - size;
+    for (int y = 0; y < shadowHeight; ++y)
+        for (int x = 0; x < shadowWidth; ++x) {
+            uint32_t alpha = shade[size_t(y) * size_t(shadowWidth) + size_t(x)] >> 24;
+            uint32_t& pixel = desktop.pixels[size_t(y + shadowTop) * size_t(desktop.width) + size_t(x + shadowLeft)];
+            auto fade = [&](int shift) { return ((pixel >> shift & 0xFF) * (255 - alpha) / 255) << shift; };
+            pixel = 0xFF000000u | fade(16) | fade(8) | fade(0);
+        }
+    for (int y = 0; y < window.height; ++y)
+        for (int x = 0; x < window.width; ++x)
+            desktop.pixels[size_t(y + margin) * size_t(desktop.width) + size_t(x + margin)] = window.At(x, y);
+    return desktop;
 }
 
 class Screenshots : public ::testing::Test {
@@ -108,6 +141,9 @@ TEST_F(Screenshots, MainWindowLooksFinished)
         ASSERT_EQ(picture.width, 632);
         ASSERT_EQ(picture.height, 302);
         EXPECT_TRUE(SavePng(picture, ScreenshotPath((std::wstring(L"main_") + background).c_str())));
+        if (std::wstring(background) == L"3.png") {
+            EXPECT_TRUE(SavePng(OnDesktopWithShadow(picture), ScreenshotPath(L"main_on_desktop.png")));
+        }
         // The artwork is no flat colour, and the white texts show on it.
         std::set<uint32_t> colours(picture.pixels.begin(), picture.pixels.end());
         EXPECT_GT(colours.size(), 2000u);
@@ -136,6 +172,7 @@ TEST_F(Screenshots, SettingsDialogLooksFinished)
     ASSERT_EQ(picture.width, 506);
     ASSERT_EQ(picture.height, 257);
     EXPECT_TRUE(SavePng(picture, ScreenshotPath(L"settings.png")));
+    EXPECT_TRUE(SavePng(OnDesktopWithShadow(picture), ScreenshotPath(L"settings_on_desktop.png")));
     EXPECT_GT(WhitePixels(picture, RECT{15, 7, 95, 27}), 40) << "title";
     EXPECT_GT(WhitePixels(picture, RECT{50, 72, 150, 96}), 60) << "rate label";
     EXPECT_GT(WhitePixels(picture, RECT{110, 205, 310, 231}), 60) << "site address";
