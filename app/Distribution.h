@@ -10,6 +10,10 @@ namespace distribution {
 inline constexpr wchar_t kConfigHost[] = L"127.0.0.1:8701";
 inline constexpr wchar_t kConfigPath[] = L"/qorn/QornClient/server.cfg";
 
+// The game's web site: the home and registration pages, and the address
+// the settings dialog shows (the build writes it into the skin).
+inline constexpr wchar_t kGameSiteHost[] = L"www.korvane.net";
+
 inline constexpr short kDefaultP2pPort = 9310;
 
 // The single-instance mutex, filled with the engine port as a signed number.

@@ -1,6 +1,8 @@
 # Third-party libraries, all from the set-up script's prefix.
 find_package(jsoncpp CONFIG REQUIRED)
 find_package(pugixml CONFIG REQUIRED)
+# Debian's libz-mingw-w64-dev: inflating the skin archive.
+find_package(ZLIB REQUIRED)
 
 add_library(httplib INTERFACE)
 target_include_directories(httplib SYSTEM INTERFACE ${KORVANE_DEPS}/include)

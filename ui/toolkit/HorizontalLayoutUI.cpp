@@ -1,0 +1,17 @@
+#include "HorizontalLayoutUI.h"
+
+#include "StackLayout.h"
+
+namespace DuiLib {
+
+CControlUI* CHorizontalLayoutUI::GetInterface(const std::wstring& name)
+{
+    return name == L"HorizontalLayout" ? this : CContainerUI::GetInterface(name);
+}
+
+void CHorizontalLayoutUI::ArrangeItems(const RECT& rc)
+{
+    StackItems(m_items, rc, StackAxis{false});
+}
+
+} // namespace DuiLib

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "ContainerUI.h"
+
+namespace DuiLib {
+
+// Stacks its children from left to right.
+class CHorizontalLayoutUI : public CContainerUI {
+public:
+    std::wstring GetClass() const override { return L"HorizontalLayout"; }
+    CControlUI* GetInterface(const std::wstring& name) override;
+
+protected:
+    void ArrangeItems(const RECT& rc) override;
+};
+
+} // namespace DuiLib

@@ -1,0 +1,46 @@
+#include "LabelUI.h"
+
+#include "AttributeParse.h"
+#include "PaintManagerUI.h"
+#include "RenderEngine.h"
+
+namespace DuiLib {
+
+CControlUI* CLabelUI::GetInterface(const std::wstring& name)
+{
+    return name == L"Label" ? this : CControlUI::GetInterface(name);
+}
+
+void CLabelUI::SetAttribute(const std::wstring& name, const std::wstring& value)
+{
+    if (name == L"font")
+        m_font = ParseInt(value);
+    else if (name == L"align")
+        m_align = ParseAlign(value);
+    else if (name == L"textcolor")
+        m_textColor = ParseColor(value);
+    else if (name == L"disabledtextcolor")
+        m_disabledTextColor = ParseColor(value);
+    else if (name == L"textpadding")
+        m_textPadding = ParseRect(value);
+    else
+        CControlUI::SetAttribute(name, value);
+}
+
+void CLabelUI::PaintText(HDC dc)
+{
+    PaintTextIn(dc, m_textPadding);
+}
+
+void CLabelUI::PaintTextIn(HDC dc, const RECT& inset)
+{
+    std::wstring text = GetText();
+    if (text.empty() || !m_manager)
+        return;
+    RECT rc{m_rcItem.left + inset.left, m_rcItem.top + inset.top, m_rcItem.right - inset.right,
+            m_rcItem.bottom - inset.bottom};
+    DWORD color = IsEnabled() ? m_textColor : m_disabledTextColor;
+    CRenderEngine::DrawTextLine(dc, *m_manager, rc, text, color, m_font, m_align);
+}
+
+} // namespace DuiLib

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "UIDefs.h"
+
+#include <string>
+
+namespace DuiLib {
+
+class CPaintManagerUI;
+
+// An image string of the markup taken apart: a bare member name, or
+// key='value' items file, corner, dest (and source) in any order.
+struct TImageString {
+    std::wstring file;
+    RECT corner{};    // borders kept unstretched when the image is scaled
+    RECT dest{};      // where inside the control; empty = the whole control
+    RECT source{};    // part of the image; empty = all of it
+    bool hasDest = false;
+    bool hasSource = false;
+};
+
+class CRenderEngine {
+public:
+    // Starts GDI+ once; it stays up until the process ends.
+    static bool StartGdiplus();
+
+    static TImageString ParseImageString(const std::wstring& text);
+    // Draws an image string over a control's rectangle; false when the image is missing.
+    static bool DrawImageString(HDC dc, CPaintManagerUI& manager, const RECT& control, const std::wstring& text);
+    // Draws the image's top-left part of the rectangle's size at the rectangle.
+    static bool DrawImageCropped(HDC dc, CPaintManagerUI& manager, const RECT& rc, const std::wstring& file);
+    static void FillColor(HDC dc, const RECT& rc, DWORD argb);
+    static void DrawTextLine(HDC dc, CPaintManagerUI& manager, const RECT& rc, const std::wstring& text,
+                             DWORD argb, int font, TextAlign align);
+};
+
+} // namespace DuiLib
