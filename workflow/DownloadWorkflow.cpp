@@ -62,6 +62,16 @@ void SplitPlayersFolder(const std::wstring& savePath, std::wstring& kernelFolder
     kernelFolder = WithoutTrailingBackslashes(folder.substr(0, last)) + L"\\";
 }
 
+// A job that has ended starts over as a new one: left as it is, it would
+// count the earlier success (and be read as ended before the new fetch has)
+// and its earlier attempts (and give up before trying).
+void StartFetch(CRetryGetHttpFile& job, const std::wstring& url, const std::wstring& path)
+{
+    if (job.m_handled && !job.m_fetcher)
+        job = CRetryGetHttpFile();
+    job.Start(url, path, kFetchAttempts);
+}
+
 bool IsComplete(int state) { return state == DLBT_STATE_COMPLETE || state == DLBT_STATE_SEEDING; }
 
 } // namespace
@@ -86,7 +96,7 @@ CDownloadWorkflow::~CDownloadWorkflow()
 void CDownloadWorkflow::LoadConfiguration()
 {
     m_statusText = kLoadingConfiguration;
-    m_configJob.Start(m_launcher.config_url, m_settings.m_serverCfgPath, kFetchAttempts);
+    StartFetch(m_configJob, m_launcher.config_url, m_settings.m_serverCfgPath);
     if (!FileExists(m_settings.m_serverCfgPath))
         DownloadUrlToFile(WideToAnsi(m_launcher.config_url), m_settings.m_serverCfgPath);
 }
@@ -130,7 +140,7 @@ void CDownloadWorkflow::LoadServerInfo()
             StartEngine();
     } else {
         m_statusText = kLoadingTorrent;
-        m_torrentJob.Start(AnsiToWide(url), m_torrentPath, kFetchAttempts);
+        StartFetch(m_torrentJob, AnsiToWide(url), m_torrentPath);
         m_engine.Load();
         if (!FileExists(m_torrentPath))
             DownloadUrlToFile(url, m_torrentPath);
