@@ -1,5 +1,6 @@
 // Finding the game's program in the downloaded tree and starting it.
 #include "workflow/CompletionActions.h"
+#include "workflow/WorkflowFixture.h"
 
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
@@ -58,17 +59,7 @@ TEST(LaunchProgram, StartsAProgramWhoseFolderTheAnsiCodePageCannotHold)
 
     LaunchProgram(program);
 
-    const std::wstring marker = folder + L"\\game-started.txt";
-    ASSERT_TRUE(WaitFor([&] { return ::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }))
-        << "the program did not start in its own folder";
-    // Wait for the program to let go of its file before the folder goes.
-    EXPECT_TRUE(WaitFor([&] {
-        HANDLE file = ::CreateFileW(marker.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return false;
-        ::CloseHandle(file);
-        return true;
-    }));
+    EXPECT_TRUE(WaitForGameStarted(folder)) << "the program did not start in its own folder";
 }
 
 } // namespace

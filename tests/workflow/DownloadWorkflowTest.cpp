@@ -159,11 +159,7 @@ TEST_F(DownloadWorkflowTest, KernelLibraryThatCannotBeLoadedFailsTheStart)
 {
     m_kernel.reset();
     ::DeleteFileW((m_cfgDir + L"DLBT.dll").c_str());
-    ServeDescription(TorrentUrl());
-    ServeTorrent();
-    MakeWorkflow();
-    m_workflow->LoadConfiguration();
-    PollUntilFetchesEnd();
+    FetchUntilReady();
     m_workflow->StartInDir(m_folder);
     ExpectFailure(L"加载P2P模块出错....");
 
@@ -174,15 +170,21 @@ TEST_F(DownloadWorkflowTest, KernelLibraryThatCannotBeLoadedFailsTheStart)
 TEST_F(DownloadWorkflowTest, DownloaderTheKernelRefusesFailsTheStart)
 {
     m_kernel->SetInitializeFails(true);
-    ServeDescription(TorrentUrl());
-    ServeTorrent();
-    MakeWorkflow();
-    m_workflow->LoadConfiguration();
-    PollUntilFetchesEnd();
+    FetchUntilReady();
     m_workflow->StartInDir(m_folder);
     ExpectFailure(L"启动下载失败，请重试！");
     m_kernel->SetInitializeFails(false);
     ExpectRecoveryByStartingAgain();
+}
+
+TEST_F(DownloadWorkflowTest, LowConnectionLimitIsToldThroughTheWindowOnceTheKernelStarts)
+{
+    m_kernel->SetConnectionLimit(10);
+    StartDownloading();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].substr(0, 5), L"优化提示|");
+    m_workflow->StartInDir(m_folder);
+    EXPECT_EQ(m_messages.size(), 1u) << "the kernel is started once";
 }
 
 TEST_F(DownloadWorkflowTest, PauseBeforeTheDownloaderExistsHoldsItBackUntilTheResume)
@@ -294,26 +296,13 @@ TEST_F(DownloadWorkflowTest, CompletionStartsTheGameInsideTheDownloadedTree)
 
     Refresh(Status(DLBT_STATE_COMPLETE, 100.0f, 0, 10, 10));
     EXPECT_EQ(m_settings.m_mainExePath, bin + L"\\game.exe");
-    const std::wstring marker = bin + L"\\game-started.txt";
-    EXPECT_TRUE(WaitFor([&] { return m_temp.Read(L"games\\Korvane\\bin\\game-started.txt").size() > 0; }))
-        << "the game did not start in its folder";
-    EXPECT_TRUE(WaitFor([&] { // the game has let go of its file
-        HANDLE file = ::CreateFileW(marker.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return false;
-        ::CloseHandle(file);
-        return true;
-    }));
+    EXPECT_TRUE(WaitForGameStarted(bin)) << "the game did not start in its folder";
 }
 
 TEST_F(DownloadWorkflowTest, ProgramPathThatLeavesTheDownloadIsNotStarted)
 {
     m_launcher.run_game_exe = true;
-    ServeDescription(TorrentUrl(), "..\\..\\cfg\\DLBT.dll");
-    ServeTorrent();
-    MakeWorkflow();
-    m_workflow->LoadConfiguration();
-    PollUntilFetchesEnd();
+    FetchUntilReady("..\\..\\cfg\\DLBT.dll");
     m_workflow->StartInDir(m_folder);
     Refresh(Status(DLBT_STATE_COMPLETE, 100.0f, 0, 10, 10));
     EXPECT_TRUE(m_workflow->m_completed);

@@ -1,6 +1,7 @@
 // The progress display's texts, as the player reads them.
 #include "workflow/DiskSpace.h"
 #include "workflow/ProgressText.h"
+#include "workflow/FakeKernel.h"
 
 #include <gtest/gtest.h>
 
@@ -41,13 +42,7 @@ TEST(ProgressText, StateTextsFollowTheKernelsCodes)
 
 DLBT_DOWNLOADER_INFO Record(int state, float percent, int speed, uint64_t downloaded, uint64_t total)
 {
-    DLBT_DOWNLOADER_INFO info{};
-    info.state = state;
-    info.percent = percent;
-    info.downloadSpeed = speed;
-    info.downloaded = downloaded;
-    info.totalSize = total;
-    return info;
+    return Status(state, percent, speed, downloaded, total);
 }
 
 TEST(ProgressText, DownloadingLineShowsSpeedSizeAndRemainingTime)

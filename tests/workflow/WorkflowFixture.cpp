@@ -92,13 +92,18 @@ void WorkflowFixture::PollUntilFetchesEnd()
     }));
 }
 
-void WorkflowFixture::StartDownloading()
+void WorkflowFixture::FetchUntilReady(const std::string& mainExe)
 {
-    ServeDescription(TorrentUrl());
+    ServeDescription(TorrentUrl(), mainExe);
     ServeTorrent();
     MakeWorkflow();
     m_workflow->LoadConfiguration();
     PollUntilFetchesEnd();
+}
+
+void WorkflowFixture::StartDownloading()
+{
+    FetchUntilReady();
     m_workflow->StartInDir(m_folder);
     ASSERT_NE(m_workflow->m_downloader, nullptr) << WideToAnsi(m_workflow->m_statusText);
 }
@@ -137,4 +142,18 @@ void WorkflowFixture::PauseDownload()
 void WorkflowFixture::ShowMessage(const wchar_t* caption, const wchar_t* text, UINT icon)
 {
     m_messages.push_back(std::wstring(caption) + L"|" + text + L"|" + std::to_wstring(icon));
+}
+
+bool WaitForGameStarted(const std::wstring& folder)
+{
+    const std::wstring marker = folder + L"\\game-started.txt";
+    // Written, and let go of by the program, so the folder can be removed.
+    return WaitFor([&] {
+        HANDLE file = ::CreateFileW(marker.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        const DWORD size = ::GetFileSize(file, nullptr);
+        ::CloseHandle(file);
+        return size != 0 && size != INVALID_FILE_SIZE;
+    });
 }

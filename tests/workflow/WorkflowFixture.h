@@ -14,6 +14,10 @@
 
 std::vector<std::string> Sorted(std::vector<std::string> lines);
 
+// Waits until the tests' game program has run in `folder` and written its
+// marker file there.
+bool WaitForGameStarted(const std::wstring& folder);
+
 // A workflow in a configuration folder of its own, fetching from the tests'
 // server, reporting to its collector under a client id of its own, and
 // driven without a window: the fixture stands in for the main window.
@@ -34,6 +38,8 @@ protected:
     void MakeWorkflow();
     // Ticks until both fetches have ended.
     void PollUntilFetchesEnd();
+    // The first run up to the point where the player may start.
+    void FetchUntilReady(const std::string& mainExe = "bin\\game.exe");
     // The first run up to a downloader in the player's folder.
     void StartDownloading();
     std::wstring Refresh(const DLBT_DOWNLOADER_INFO& status);

@@ -73,14 +73,7 @@ TEST_F(WorkflowSwarmTest, DownloadsTheGameFromTheSwarmStartsItAndReports)
         EXPECT_EQ(m_temp.Read(onDisk), m_swarm.SeedFile(std::string("KorvaneGame/") + file));
     }
     EXPECT_EQ(m_settings.m_mainExePath, tools + L"\\stub.exe");
-    const std::wstring marker = tools + L"\\game-started.txt";
-    EXPECT_TRUE(WaitFor([&] {
-        HANDLE file = ::CreateFileW(marker.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return false;
-        ::CloseHandle(file);
-        return true;
-    })) << "the game's program did not run";
+    EXPECT_TRUE(WaitForGameStarted(tools)) << "the game's program did not run";
 
     const std::vector<std::string> reports = SettledReports();
     const std::string head = "uuid=" + m_uuid + "&opname=";
