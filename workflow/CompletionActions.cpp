@@ -5,15 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <algorithm>
-
 namespace {
-
-std::wstring WithBackslashes(std::wstring path)
-{
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
 
 bool ClimbsOut(const std::wstring& path)
 {

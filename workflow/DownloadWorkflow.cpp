@@ -8,7 +8,6 @@
 #include "workflow/DiskSpace.h"
 #include "workflow/ProgressText.h"
 
-#include <algorithm>
 #include <vector>
 
 namespace {
@@ -28,12 +27,6 @@ bool FileExists(const std::wstring& path)
 {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::wstring WithBackslashes(std::wstring path)
-{
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
 }
 
 std::wstring WithoutTrailingBackslashes(std::wstring path)
@@ -59,7 +52,7 @@ void SplitPlayersFolder(const std::wstring& savePath, std::wstring& kernelFolder
     if (last == std::wstring::npos || last < 2 || last + 1 >= folder.size())
         return;
     rootName = folder.substr(last + 1);
-    kernelFolder = WithoutTrailingBackslashes(folder.substr(0, last)) + L"\\";
+    kernelFolder = WithOneTrailingBackslash(folder.substr(0, last));
 }
 
 // A job that has ended starts over as a new one: left as it is, it would
@@ -70,6 +63,13 @@ void StartFetch(CRetryGetHttpFile& job, const std::wstring& url, const std::wstr
     if (job.m_handled && !job.m_fetcher)
         job = CRetryGetHttpFile();
     job.Start(url, path, kFetchAttempts);
+}
+
+// The torrent's file name is the address's last part, from a description
+// fetched over plain HTTP: it must name a file in the configuration folder.
+bool IsPlainFileName(const std::wstring& name)
+{
+    return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\:") == std::wstring::npos;
 }
 
 bool IsComplete(int state) { return state == DLBT_STATE_COMPLETE || state == DLBT_STATE_SEEDING; }
@@ -129,11 +129,12 @@ void CDownloadWorkflow::LoadServerInfo()
         return;
     }
     const size_t slash = url.rfind('/');
-    if (slash == std::string::npos || slash + 1 == url.size()) {
+    const std::wstring name = slash == std::string::npos ? L"" : AnsiToWide(url.substr(slash + 1));
+    if (!IsPlainFileName(name)) {
         SetStatus(kBadTorrentAddress);
         return;
     }
-    m_torrentPath = m_settings.m_cfgDir + AnsiToWide(url.substr(slash + 1));
+    m_torrentPath = m_settings.m_cfgDir + name;
     if (FileExists(m_torrentPath)) {
         m_engine.Load();
         if (m_dirConfirmed)
@@ -153,7 +154,7 @@ bool CDownloadWorkflow::StartInDir(const std::wstring& folder)
 {
     m_dirConfirmed = true;
     m_completed = false;
-    const std::wstring normalised = WithoutTrailingBackslashes(WithBackslashes(folder)) + L"\\";
+    const std::wstring normalised = WithOneTrailingBackslash(WithBackslashes(folder));
     if (normalised != m_settings.m_savePath) {
         m_settings.m_savePath = normalised;
         SaveBaseSettings();

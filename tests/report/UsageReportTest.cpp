@@ -43,11 +43,9 @@ class UsageReporterTest : public ::testing::Test {
 protected:
     UsageReporterTest() : m_settings(m_temp.Path() + L"\\")
     {
-        m_settings.m_uuid = AnsiToWideForTest(m_uuid);
+        m_settings.m_uuid = std::wstring(m_uuid.begin(), m_uuid.end());
         m_settings.m_ver = "2.0";
     }
-
-    static std::wstring AnsiToWideForTest(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
     Reports Settled()
     {

@@ -143,6 +143,19 @@ TEST_F(DownloadWorkflowTest, TorrentAddressEndingInASlashFailsOnEveryStartUntilM
     ExpectRecoveryByStartingAgain();
 }
 
+TEST_F(DownloadWorkflowTest, TorrentNameThatWouldLeaveTheConfigurationFolderIsRefused)
+{
+    for (const char* name : {"..\\..\\evil.torrent", "..", "C:evil.torrent"}) {
+        SCOPED_TRACE(name);
+        ServeDescription("http://127.0.0.1:1/files/" + std::string(name));
+        MakeWorkflow();
+        m_workflow->LoadConfiguration();
+        PollUntilFetchesEnd();
+        ExpectFailure(L"加载游戏服务器信息异常，请稍后重试！");
+        EXPECT_TRUE(m_workflow->m_torrentPath.empty());
+    }
+}
+
 TEST_F(DownloadWorkflowTest, TorrentThatCannotBeFetchedFailsTheStart)
 {
     ServeDescription(TorrentUrl("absent.torrent"));
@@ -343,7 +356,8 @@ TEST_F(DownloadWorkflowTest, CloseReportOnlyAfterADownloaderWasSeenAndWithoutAnU
     m_workflow->ReportClose();
     m_workflow->StopEngine();
     m_workflow->ReportClose();
-    const std::string close = "uuid=" + m_uuid + "&opname=close&costtime=5&rate=12&ext_info={\"ver\":\"1.2.3\"%2C\"updata\":5}";
+    const std::string close =
+        "uuid=" + m_uuid + "&opname=close&costtime=5&rate=12&ext_info={\"ver\":\"1.2.3\"%2C\"updata\":5}";
     const std::string closeUnloaded =
         "uuid=" + m_uuid + "&opname=close&costtime=5&rate=0&ext_info={\"ver\":\"1.2.3\"%2C\"updata\":0}";
     EXPECT_EQ(SettledReports(), Sorted({Query("start", "0", "0"), close, closeUnloaded}));

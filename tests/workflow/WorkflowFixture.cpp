@@ -9,15 +9,16 @@ namespace {
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-std::string Escaped(const std::wstring& path)
+// Backslashes escaped for a JSON string.
+std::string JsonText(const std::string& text)
 {
-    std::string text;
-    for (const char c : WideToAnsi(path)) {
+    std::string escaped;
+    for (const char c : text) {
         if (c == '\\')
-            text += '\\';
-        text += c;
+            escaped += '\\';
+        escaped += c;
     }
-    return text;
+    return escaped;
 }
 
 } // namespace
@@ -51,7 +52,8 @@ WorkflowFixture::~WorkflowFixture()
 
 void WorkflowFixture::WriteBaseSettings(const std::string& extra)
 {
-    const std::string text = "{" + extra + "\"savepath\":\"" + Escaped(m_folder) + "\",\"uuid\":\"" + m_uuid + "\"}";
+    const std::string text =
+        "{" + extra + "\"savepath\":\"" + JsonText(WideToAnsi(m_folder)) + "\",\"uuid\":\"" + m_uuid + "\"}";
     m_temp.Write(L"cfg\\base.cfg", text);
     m_settings.LoadAll();
 }
@@ -63,12 +65,9 @@ std::string WorkflowFixture::TorrentUrl(const std::string& name) const
 
 void WorkflowFixture::ServeDescription(const std::string& torrentUrl, const std::string& mainExe)
 {
-    std::string exe;
-    for (const char c : mainExe)
-        exe += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    const std::string address = torrentUrl.empty() ? "" : "\"torrentUrl\":\"" + torrentUrl + "\",";
+    const std::string address = torrentUrl.empty() ? "" : "\"torrentUrl\":\"" + JsonText(torrentUrl) + "\",";
     ASSERT_TRUE(StoreOnCollector(ServerName("server.cfg"),
-                                 "{" + address + "\"mainExe\":\"" + exe +
+                                 "{" + address + "\"mainExe\":\"" + JsonText(mainExe) +
                                      "\",\"ver\":\"1.2.3\",\"httpSeed\":[\"http://seed.invalid/\"],"
                                      "\"trackers\":[\"http://tracker.invalid/announce\"]}"));
 }

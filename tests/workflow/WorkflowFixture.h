@@ -29,7 +29,7 @@ protected:
     // "base.cfg" with the player's folder and the client id, plus `extra`
     // members (JSON text, each followed by a comma).
     void WriteBaseSettings(const std::string& extra = {});
-    // The description on the server; `torrentName` empty leaves the address out.
+    // The description on the server; an empty `torrentUrl` leaves the address out.
     void ServeDescription(const std::string& torrentUrl, const std::string& mainExe = "bin\\game.exe");
     std::string TorrentUrl(const std::string& name = "korvane.torrent") const;
     void ServeTorrent(const std::string& name = "korvane.torrent");
