@@ -12,6 +12,9 @@ SYSTEM_DLLS=" advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll crypt32.dll dwma
  oleaut32.dll rpcrt4.dll secur32.dll shell32.dll shlwapi.dll user32.dll userenv.dll uxtheme.dll
  version.dll wininet.dll winmm.dll ws2_32.dll wsock32.dll dbghelp.dll ntdll.dll "
 
+# One blank around every name, also at the ends of the lines above.
+SYSTEM_DLLS=" $(echo $SYSTEM_DLLS) "
+
 status=0
 for binary in "$@"; do
     imports="$("$OBJDUMP" -p "$binary" | sed -n 's/^\s*DLL Name: //p')"
