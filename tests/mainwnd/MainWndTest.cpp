@@ -37,17 +37,6 @@ std::string Utf8(const std::wstring& text)
     return narrow;
 }
 
-std::string JsonText(const std::string& text)
-{
-    std::string escaped;
-    for (const char c : text) {
-        if (c == '\\')
-            escaped += '\\';
-        escaped += c;
-    }
-    return escaped;
-}
-
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool Contains(const Calls& calls, const std::string& call)
@@ -67,6 +56,15 @@ std::wstring ScreenshotPath(const wchar_t* name)
     std::wstring folder = WindowsPathOfHostPath(KORVANE_SCREENSHOT_DIR);
     ::CreateDirectoryW(folder.c_str(), nullptr);
     return folder + L"\\" + name;
+}
+
+// A description and a torrent on the tests' server, under the client id.
+bool ServeDownload(const std::string& uuid)
+{
+    const std::string torrentUrl = CollectorUrl("/files/" + uuid + "/korvane.torrent");
+    return StoreOnCollector(uuid + "/server.cfg", "{\"torrentUrl\":\"" + torrentUrl +
+                                                      "\",\"mainExe\":\"bin\\\\game.exe\",\"ver\":\"1.2.3\"}") &&
+           StoreOnCollector(uuid + "/korvane.torrent", "d8:announce0:4:infod4:name7:Korvaneee");
 }
 
 // The tests' game has run in `folder`: its marker is written, and let go
@@ -159,14 +157,6 @@ protected:
                      "{\"savepath\":\"" + JsonText(WideToAnsi(folder)) + "\",\"uuid\":\"" + m_uuid + "\"}");
     }
 
-    void ServeDownload()
-    {
-        ASSERT_TRUE(StoreOnCollector(ServerName("server.cfg"),
-                                     "{\"torrentUrl\":\"" + CollectorUrl("/files/" + ServerName("korvane.torrent")) +
-                                         "\",\"mainExe\":\"bin\\\\game.exe\",\"ver\":\"1.2.3\"}"));
-        ASSERT_TRUE(StoreOnCollector(ServerName("korvane.torrent"), "d8:announce0:4:infod4:name7:Korvaneee"));
-    }
-
     // Opens the window as start-up does; the test ticks its timers itself.
     void Open()
     {
@@ -181,7 +171,7 @@ protected:
     // Opened with the description and the torrent fetched: ready to start.
     void OpenReady()
     {
-        ServeDownload();
+        ASSERT_TRUE(ServeDownload(m_uuid));
         Open();
         CDownloadWorkflow& workflow = m_window->Workflow();
         ASSERT_TRUE(WaitFor([&] {
@@ -506,10 +496,7 @@ TEST(MainWndProgram, ExitOnDoneEndsTheProgramWithZeroAfterTheShortcut)
 {
     TempDir folder;
     const std::string uuid = UniqueClientId("mp");
-    ASSERT_TRUE(StoreOnCollector(uuid + "/server.cfg",
-                                 "{\"torrentUrl\":\"" + CollectorUrl("/files/" + uuid + "/korvane.torrent") +
-                                     "\",\"mainExe\":\"bin\\\\game.exe\",\"ver\":\"1.2.3\"}"));
-    ASSERT_TRUE(StoreOnCollector(uuid + "/korvane.torrent", "d8:announce0:4:infod4:name7:Korvaneee"));
+    ASSERT_TRUE(ServeDownload(uuid));
     const std::wstring program = folder.File(L"KorvaneDownloader.exe");
     ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_EXE_PATH).c_str(), program.c_str(), FALSE));
     ::CreateDirectoryW(folder.File(L"cfg").c_str(), nullptr);
