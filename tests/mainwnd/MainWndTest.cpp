@@ -267,6 +267,8 @@ TEST_F(MainWndTest, StartPauseResumeAndCompletionShowTheirButtonsAndTheDownloadG
     EXPECT_FALSE(Control(L"edit_downdir")->IsMouseEnabled());
     EXPECT_FALSE(Control(L"edit_downdir")->IsKeyboardEnabled());
     EXPECT_EQ(BarValue(), 0);
+    EXPECT_NE(::SendMessageW(m_hwnd, WM_GETICON, ICON_BIG, 0), 0) << "icon 107";
+    EXPECT_NE(::SendMessageW(m_hwnd, WM_GETICON, ICON_SMALL, 0), 0) << "icon 107";
     Snapshot(L"main_ready.png");
 
     Click(L"btn_start");
@@ -381,6 +383,27 @@ TEST_F(MainWndTest, StartRefusesADriveRootAndAFolderThatCannotBeMade)
     EXPECT_EQ(m_record->messages, std::vector<std::wstring>{L"创建目录失败|创建目录失败，请重新输入！"});
     EXPECT_EQ(Buttons(), kReady);
     EXPECT_FALSE(m_window->Workflow().m_dirConfirmed);
+}
+
+TEST_F(MainWndTest, APauseBeforeTheDownloaderExistsHoldsItBackUntilTheResume)
+{
+    ASSERT_TRUE(ServeDownload(m_uuid));
+    Open();
+    Click(L"btn_start"); // the description is still on its way
+    Click(L"btn_pause");
+    EXPECT_EQ(Buttons(), kPaused);
+    CDownloadWorkflow& workflow = m_window->Workflow();
+    ASSERT_TRUE(WaitFor([&] {
+        Tick();
+        return workflow.m_configJob.m_handled && workflow.m_torrentJob.m_handled;
+    }));
+    EXPECT_EQ(workflow.m_downloader, nullptr);
+    EXPECT_TRUE(workflow.m_engine.m_started) << "the kernel itself starts";
+
+    Click(L"btn_resume");
+    EXPECT_EQ(Buttons(), kDownloading);
+    EXPECT_NE(workflow.m_downloader, nullptr);
+    EXPECT_FALSE(Contains(m_kernel->TakeCalls(), "Shutdown")) << "the same folder keeps the kernel";
 }
 
 TEST_F(MainWndTest, ResumingInAnotherFolderStartsAfreshThere)
