@@ -136,9 +136,9 @@ void CMainWnd::HandleClick(DuiLib::TNotifyUI& msg)
     else if (name == L"btn_setting")
         OpenSettings();
     else if (name == L"btn_home")
-        m_openUrl(GameSitePage(L"/"));
+        OpenPage(GameSitePage(L"/"));
     else if (name == L"btn_regist")
-        m_openUrl(GameSitePage(kRegisterPagePath));
+        OpenPage(GameSitePage(kRegisterPagePath));
     else if (name == L"btn_folder")
         ChooseFolder();
     else if (name == L"btn_start")
@@ -147,6 +147,12 @@ void CMainWnd::HandleClick(DuiLib::TNotifyUI& msg)
         Pause();
     else if (name == L"btn_resume")
         Resume();
+}
+
+void CMainWnd::OpenPage(const std::wstring& url) const
+{
+    if (m_openUrl)
+        m_openUrl(url);
 }
 
 void CMainWnd::ShowMessage(const wchar_t* caption, const wchar_t* text, UINT icon)

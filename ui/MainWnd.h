@@ -65,6 +65,7 @@ private:
     void Start();
     void Resume();
     void OpenSettings();
+    void OpenPage(const std::wstring& url) const;
     void RotateBackground();
     void Tick();
     void TickOnce();
