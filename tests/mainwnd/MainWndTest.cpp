@@ -15,6 +15,8 @@
 #include "util/TextConvert.h"
 
 #include <shlobj.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +51,21 @@ std::wstring DesktopShortcut()
     wchar_t desktop[MAX_PATH] = {};
     ::SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, TRUE);
     return std::wstring(desktop) + L"\\Korvane.lnk";
+}
+
+// The target and working folder of a shell link file.
+std::wstring ShortcutTarget(const std::wstring& path, std::wstring& workingFolder)
+{
+    Microsoft::WRL::ComPtr<IShellLinkW> link;
+    Microsoft::WRL::ComPtr<IPersistFile> file;
+    wchar_t target[MAX_PATH] = {}, folder[MAX_PATH] = {};
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
+        FAILED(link.As(&file)) || FAILED(file->Load(path.c_str(), STGM_READ)) ||
+        FAILED(link->GetPath(target, MAX_PATH, nullptr, 0)))
+        return L"";
+    link->GetWorkingDirectory(folder, MAX_PATH);
+    workingFolder = folder;
+    return target;
 }
 
 std::wstring ScreenshotPath(const wchar_t* name)
@@ -300,7 +317,9 @@ TEST_F(MainWndTest, StartPauseResumeAndCompletionShowTheirButtonsAndTheDownloadG
     EXPECT_EQ(Buttons(), kCompleted);
     EXPECT_EQ(Text(L"label_percent"), L"100%");
     EXPECT_EQ(Text(L"label_downinfo"), L"下载完成！");
-    EXPECT_TRUE(Exists(DesktopShortcut())) << "the desktop shortcut";
+    std::wstring workingFolder;
+    EXPECT_EQ(ShortcutTarget(DesktopShortcut(), workingFolder), m_folder + L"bin\\game.exe");
+    EXPECT_EQ(workingFolder, m_folder + L"bin");
     EXPECT_TRUE(GameStartedIn(m_folder + L"bin\\"));
     Snapshot(L"main_completed.png");
 
