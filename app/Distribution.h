@@ -16,6 +16,10 @@ inline constexpr wchar_t kGameSiteHost[] = L"www.korvane.net";
 
 inline constexpr short kDefaultP2pPort = 9310;
 
+// The reporting server that receives the usage reports; nothing at run time
+// changes it.
+inline constexpr wchar_t kReportHost[] = L"report.korvane.net";
+
 // The single-instance mutex, filled with the engine port as a signed number.
 inline constexpr wchar_t kMutexNameFormat[] = L"Global\\Vantor_Tessary_Korvane_%d";
 
