@@ -24,7 +24,11 @@ inline constexpr wchar_t kReportHost[] = L"report.korvane.net";
 inline constexpr wchar_t kMutexNameFormat[] = L"Global\\Vantor_Tessary_Korvane_%d";
 
 // The main window's title: a second start finds the running copy by it.
+// The firewall entry carries the same name.
 inline constexpr wchar_t kWindowTitle[] = L"Korvane下载器";
+
+// The value under the current user's Run key that starts the program at logon.
+inline constexpr wchar_t kAutoStartValueName[] = L"Vantor_Tessary_Korvane";
 
 inline constexpr char kLauncherConfigFile[] = "config.json";
 inline constexpr char kLauncherDumpFile[] = "dump_config.json";

@@ -1,4 +1,5 @@
 #include "app/Distribution.h"
+#include "app/FirewallRegistration.h"
 #include "app/LauncherConfig.h"
 #include "app/SingleInstance.h"
 #include "ui/MainWnd.h"
@@ -54,7 +55,9 @@ void ShowCentred(CMainWnd& window)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
 {
-    // 1. Firewall registration: first of all, on every start, a second copy's too.
+    // 1. Firewall registration, on every start: a second copy that is about
+    // to hand over registers too.
+    RegisterWithFirewall();
 
     // 2. Launcher configuration.
     CLauncherConfig& config = CLauncherConfig::Instance();

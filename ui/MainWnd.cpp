@@ -1,8 +1,10 @@
 #include "MainWnd.h"
 
+#include "DlgSetting.h"
 #include "GifProgressUI.h"
 #include "toolkit/ControlUI.h"
 
+#include "shell/OpenUrl.h"
 #include "util/PathText.h"
 #include "workflow/CompletionActions.h"
 #include "workflow/DirectoryTree.h"
@@ -52,11 +54,6 @@ std::wstring GameSitePage(const wchar_t* path)
     return std::wstring(L"https://") + distribution::kGameSiteHost + path;
 }
 
-void OpenInBrowser(const std::wstring& url)
-{
-    ::ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
-
 // The folder the game goes into for a folder the player chose: always with
 // the game's folder inside it, unless the choice already names it.
 std::wstring GameFolderIn(const std::wstring& chosen)
@@ -73,7 +70,8 @@ CMainWnd::CMainWnd(CAppSetting& settings, const CLauncherConfig& launcher, std::
     : m_settings(settings),
       m_launcher(launcher),
       m_workflow(settings, launcher, *this, std::move(reportHost)),
-      m_openUrl(OpenInBrowser)
+      m_runSettingsDialog([this](HWND owner) { return CDlgSetting::RunModal(owner, m_settings, m_openUrl) != 0; }),
+      m_openUrl(OpenUrl)
 {
 }
 

@@ -26,6 +26,7 @@ public:
     static const UINT kWorkflowPeriodMs = 500;
 
     // Runs the settings dialog modally over `owner`; true once it has closed.
+    // By default the settings dialog, CDlgSetting.
     using SettingsDialogRunner = std::function<bool(HWND owner)>;
     using UrlOpener = std::function<void(const std::wstring& url)>;
 
