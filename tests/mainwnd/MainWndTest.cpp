@@ -102,6 +102,7 @@ struct WindowRecord {
     std::vector<std::wstring> folderChoices; // what the folder browser answers, in turn; empty: cancel
     std::vector<std::wstring> urls;
     std::vector<HWND> settingsOwners;
+    bool realSettingsDialog = false;
     bool deleted = false;
 };
 
@@ -112,10 +113,11 @@ public:
         : CMainWnd(settings, launcher, CollectorHost()), m_record(std::move(record))
     {
         SetUrlOpener([r = m_record](const std::wstring& url) { r->urls.push_back(url); });
-        SetSettingsDialogRunner([r = m_record](HWND owner) {
-            r->settingsOwners.push_back(owner);
-            return true;
-        });
+        if (!m_record->realSettingsDialog)
+            SetSettingsDialogRunner([r = m_record](HWND owner) {
+                r->settingsOwners.push_back(owner);
+                return true;
+            });
     }
     ~TestMainWnd() override { m_record->deleted = true; }
 
@@ -486,6 +488,39 @@ TEST_F(MainWndTest, SettingsAndWebPagesGoThroughTheirHooks)
     Click(L"btn_regist");
     EXPECT_EQ(m_record->urls, (std::vector<std::wstring>{L"https://www.korvane.net/",
                                                          L"https://www.korvane.net/reg/register.html"}));
+}
+
+// The player, inside the settings dialog's modal run: types a limit and
+// leaves with Escape.
+void CALLBACK TypeLimitAndEscape(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    const HWND dialog = ::FindWindowW(L"#Downloader_Setting", nullptr);
+    if (!dialog)
+        return;
+    ::KillTimer(nullptr, timer);
+    auto* window = reinterpret_cast<DuiLib::CWindowWnd*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA));
+    if (auto* settings = dynamic_cast<CDUIDialogBase*>(window))
+        settings->FindControl(L"edit_downspeed")->SetText(L"1000");
+    ::PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+}
+
+TEST_F(MainWndTest, TheSettingsDialogRunsModallyAndAStartedKernelGetsTheStoredLimit)
+{
+    m_record->realSettingsDialog = true;
+    OpenReady();
+    Click(L"btn_start");
+    ASSERT_TRUE(m_window->Workflow().m_engine.m_started);
+    m_kernel->TakeCalls();
+
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, TypeLimitAndEscape);
+    Click(L"btn_setting");
+    ::KillTimer(nullptr, timer);
+    EXPECT_EQ(::FindWindowW(L"#Downloader_Setting", nullptr), nullptr);
+    EXPECT_TRUE(::IsWindowEnabled(m_hwnd));
+    EXPECT_EQ(m_settings.m_downLimit, 1000);
+    const Calls calls = m_kernel->TakeCalls();
+    EXPECT_TRUE(Contains(calls, "Down 1024000"));
+    EXPECT_TRUE(Contains(calls, "Up 0"));
 }
 
 TEST_F(MainWndTest, ASystemCloseClosesEveryDialogNewestFirstAndTheWindowEndsTheLoop)
