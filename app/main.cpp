@@ -4,7 +4,7 @@
 #include "app/SingleInstance.h"
 #include "ui/MainWnd.h"
 #include "ui/WndShadow.h"
-#include "ui/toolkit/PaintManagerUI.h"
+#include "ui/toolkit/ControlHost.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -31,11 +31,11 @@ bool IsSilentStart(const wchar_t* commandLine)
 // the program; the skin itself comes from the program's resources.
 void SetUpToolkit(HINSTANCE instance)
 {
-    DuiLib::CPaintManagerUI::SetInstance(instance);
-    std::wstring folder = DuiLib::CPaintManagerUI::GetInstancePath();
+    uitk::CControlHost::SetInstance(instance);
+    std::wstring folder = uitk::CControlHost::GetInstancePath();
     if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
         folder += L'\\';
-    DuiLib::CPaintManagerUI::SetResourcePath(folder);
+    uitk::CControlHost::SetResourcePath(folder);
 }
 
 // Shown centred on its monitor's work area; the WM_SIZE lets the window and
@@ -90,6 +90,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
         ShowCentred(*window);
 
     // 10. - 11. The window deletes itself once it is gone.
-    DuiLib::CPaintManagerUI::MessageLoop();
+    uitk::CControlHost::MessageLoop();
     return 0;
 }

@@ -15,7 +15,7 @@ const unsigned kShadowSharpness = 10;
 
 CDUIDialogBase::CDUIDialogBase()
 {
-    DuiLib::RegisterGifProgress();
+    uitk::RegisterGifProgress();
 }
 
 CDUIDialogBase::~CDUIDialogBase() = default;
@@ -26,9 +26,9 @@ std::deque<CDUIDialogBase*>& CDUIDialogBase::OpenDialogs()
     return dialogs;
 }
 
-void CDUIDialogBase::Notify(DuiLib::TNotifyUI& msg)
+void CDUIDialogBase::Notify(uitk::SNotification& msg)
 {
-    if (msg.sType == L"click" && msg.pSender && msg.pSender->GetName() == L"btn_close") {
+    if (msg.type == L"click" && msg.sender && msg.sender->GetName() == L"btn_close") {
         if (::IsWindow(m_hWnd))
             ::PostMessageW(m_hWnd, WM_CLOSE, 2, 0);
         return;

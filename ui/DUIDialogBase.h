@@ -9,7 +9,7 @@
 // zip archive in the executable's resources, every window gets a drop
 // shadow, the close button and Escape close it, and the object deletes
 // itself once its window is gone.
-class CDUIDialogBase : public DuiLib::WindowImplBase {
+class CDUIDialogBase : public uitk::WindowImplBase {
 public:
     static const UINT kSkinResourceId = 130;
 
@@ -19,7 +19,7 @@ public:
     // Open dialogs, newest first.
     static std::deque<CDUIDialogBase*>& OpenDialogs();
 
-    void Notify(DuiLib::TNotifyUI& msg) override;
+    void Notify(uitk::SNotification& msg) override;
     LRESULT MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
 protected:
@@ -31,7 +31,7 @@ protected:
 
     std::wstring GetSkinFolder() const override { return {}; }
     std::wstring SkinFile() const override { return {}; }
-    DuiLib::UILIB_RESOURCETYPE GetResourceType() const override { return DuiLib::UILIB_RESOURCETYPE::ZipResource; }
+    uitk::UILIB_RESOURCETYPE GetResourceType() const override { return uitk::UILIB_RESOURCETYPE::ZipResource; }
     std::wstring GetZIPFileName() const override { return {}; }
     UINT GetResourceID() const override { return kSkinResourceId; }
     LRESULT HandleClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;

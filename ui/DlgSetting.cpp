@@ -14,7 +14,7 @@ const wchar_t kTitle[] = L"配置设置";
 const DWORD kStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU;
 
 template <typename T>
-T* FindAs(DuiLib::WindowImplBase& window, const wchar_t* name)
+T* FindAs(uitk::WindowImplBase& window, const wchar_t* name)
 {
     auto* control = dynamic_cast<T*>(window.FindControl(name));
     if (!control)
@@ -63,10 +63,10 @@ void CDlgSetting::Init()
 
 void CDlgSetting::FindControls()
 {
-    m_optAutoStart = FindAs<DuiLib::COptionUI>(*this, L"opt_autostart");
-    m_optNoAutoStart = FindAs<DuiLib::COptionUI>(*this, L"opt_unautostart");
-    m_editDownSpeed = FindAs<DuiLib::CEditUI>(*this, L"edit_downspeed");
-    m_editUpSpeed = FindAs<DuiLib::CEditUI>(*this, L"edit_upspeed");
+    m_optAutoStart = FindAs<uitk::COptionUI>(*this, L"opt_autostart");
+    m_optNoAutoStart = FindAs<uitk::COptionUI>(*this, L"opt_unautostart");
+    m_editDownSpeed = FindAs<uitk::CEditUI>(*this, L"edit_downspeed");
+    m_editUpSpeed = FindAs<uitk::CEditUI>(*this, L"edit_upspeed");
 }
 
 void CDlgSetting::ShowSettings()
@@ -81,22 +81,22 @@ void CDlgSetting::ShowSettings()
         m_optNoAutoStart->Selected(true);
 }
 
-void CDlgSetting::Notify(DuiLib::TNotifyUI& msg)
+void CDlgSetting::Notify(uitk::SNotification& msg)
 {
-    if (m_initialised && msg.sType == L"selectchanged") {
-        if (msg.pSender == m_optAutoStart && m_optAutoStart->IsSelected())
+    if (m_initialised && msg.type == L"selectchanged") {
+        if (msg.sender == m_optAutoStart && m_optAutoStart->IsSelected())
             SetAutoStart(true);
-        else if (msg.pSender == m_optNoAutoStart && m_optNoAutoStart->IsSelected())
+        else if (msg.sender == m_optNoAutoStart && m_optNoAutoStart->IsSelected())
             SetAutoStart(false);
     }
     CDUIDialogBase::Notify(msg);
 }
 
-void CDlgSetting::HandleClick(DuiLib::TNotifyUI& msg)
+void CDlgSetting::HandleClick(uitk::SNotification& msg)
 {
     // The site button's text is the address of the game's web site.
-    if (msg.pSender && msg.pSender->GetName() == L"btn_url" && m_openUrl)
-        m_openUrl(msg.pSender->GetText());
+    if (msg.sender && msg.sender->GetName() == L"btn_url" && m_openUrl)
+        m_openUrl(msg.sender->GetText());
 }
 
 LRESULT CDlgSetting::HandleClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled)

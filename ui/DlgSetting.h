@@ -7,10 +7,10 @@
 
 class CAppSetting;
 
-namespace DuiLib {
+namespace uitk {
 class CEditUI;
 class COptionUI;
-} // namespace DuiLib
+} // namespace uitk
 
 // The settings dialog: the download rate limit, stored when the dialog
 // closes, and whether the program starts at logon, switched at once.
@@ -26,13 +26,13 @@ public:
 
     CDlgSetting(CAppSetting& settings, UrlOpener openUrl);
 
-    void Notify(DuiLib::TNotifyUI& msg) override;
+    void Notify(uitk::SNotification& msg) override;
 
 protected:
     std::wstring ClassName() const override { return L"#Downloader_Setting"; }
     std::wstring SkinFile() const override { return L"DlgSetting.xml"; }
     void Init() override;
-    void HandleClick(DuiLib::TNotifyUI& msg) override;
+    void HandleClick(uitk::SNotification& msg) override;
     LRESULT HandleClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
 private:
@@ -42,9 +42,9 @@ private:
 
     CAppSetting& m_settings;
     UrlOpener m_openUrl;
-    DuiLib::COptionUI* m_optAutoStart = nullptr;
-    DuiLib::COptionUI* m_optNoAutoStart = nullptr;
-    DuiLib::CEditUI* m_editDownSpeed = nullptr;
-    DuiLib::CEditUI* m_editUpSpeed = nullptr;
+    uitk::COptionUI* m_optAutoStart = nullptr;
+    uitk::COptionUI* m_optNoAutoStart = nullptr;
+    uitk::CEditUI* m_editDownSpeed = nullptr;
+    uitk::CEditUI* m_editUpSpeed = nullptr;
     bool m_initialised = false;
 };

@@ -1,16 +1,16 @@
 #include "GifProgressUI.h"
 
 #include "toolkit/AttributeParse.h"
-#include "toolkit/DialogBuilder.h"
-#include "toolkit/PaintManagerUI.h"
-#include "toolkit/RenderEngine.h"
+#include "toolkit/LayoutBuilder.h"
+#include "toolkit/ControlHost.h"
+#include "toolkit/SkinRenderer.h"
 
 #include <gdiplus.h>
 
 #include <algorithm>
 #include <cstring>
 
-namespace DuiLib {
+namespace uitk {
 namespace {
 
 const PROPID kFrameDelayTag = 0x5100;
@@ -37,7 +37,7 @@ Microsoft::WRL::ComPtr<IStream> StreamOver(const std::string& bytes)
 
 void RegisterGifProgress()
 {
-    CDialogBuilder::RegisterControl(L"GifProgress", [] { return new CGifProgressUI; });
+    CLayoutBuilder::RegisterControl(L"GifProgress", [] { return new CGifProgressUI; });
 }
 
 CGifProgressUI::CGifProgressUI() = default;
@@ -72,9 +72,9 @@ void CGifProgressUI::DoInit()
     LoadGif();
 }
 
-void CGifProgressUI::DoEvent(TEventUI& event)
+void CGifProgressUI::DoEvent(SControlEvent& event)
 {
-    if (event.Type != EventType::Timer || event.wParam != kFrameTimer || !m_manager)
+    if (event.kind != EventType::Timer || event.wParam != kFrameTimer || !m_manager)
         return;
     m_manager->KillTimer(this, kFrameTimer);
     Invalidate();
@@ -105,10 +105,10 @@ void CGifProgressUI::SetAttribute(const std::wstring& name, const std::wstring& 
 
 void CGifProgressUI::LoadGif()
 {
-    if (m_image || GetForeImage().empty() || !CRenderEngine::StartGdiplus())
+    if (m_image || GetForeImage().empty() || !CSkinRenderer::StartGdiplus())
         return;
     std::string bytes;
-    if (!CPaintManagerUI::ReadSkinFile(CRenderEngine::ParseImageString(GetForeImage()).file, bytes) || bytes.empty())
+    if (!CControlHost::ReadSkinFile(CSkinRenderer::ParseImageString(GetForeImage()).file, bytes) || bytes.empty())
         return;
     Microsoft::WRL::ComPtr<IStream> stream = StreamOver(bytes);
     if (!stream)
@@ -200,4 +200,4 @@ void CGifProgressUI::PaintStatusImage(HDC dc)
     m_image->SelectActiveFrame(&time, UINT(m_currentFrame));
 }
 
-} // namespace DuiLib
+} // namespace uitk

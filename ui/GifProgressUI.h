@@ -12,7 +12,7 @@ namespace Gdiplus {
 class Image;
 }
 
-namespace DuiLib {
+namespace uitk {
 
 // A progress bar whose filled part is cut from a GIF image that can play
 // frame by frame.
@@ -27,7 +27,7 @@ public:
     CControlUI* GetInterface(const std::wstring& name) override;
     void SetVisible(bool visible = true) override;
     void DoInit() override;
-    void DoEvent(TEventUI& event) override;
+    void DoEvent(SControlEvent& event) override;
     void SetAttribute(const std::wstring& name, const std::wstring& value) override;
 
     // The filled part for the current value: width and height in pixels.
@@ -62,4 +62,4 @@ private:
 // Lets the layout builder make GifProgress controls.
 void RegisterGifProgress();
 
-} // namespace DuiLib
+} // namespace uitk

@@ -16,7 +16,7 @@
 #include <memory>
 #include <stdexcept>
 
-using DuiLib::CControlUI;
+using uitk::CControlUI;
 using Microsoft::WRL::ComPtr;
 
 CMainWnd* g_pMainWnd = nullptr;
@@ -113,7 +113,7 @@ void CMainWnd::InitControls()
             throw std::runtime_error("the main layout lacks a control");
         return control;
     };
-    m_progress = static_cast<DuiLib::CGifProgressUI*>(find(L"down_progress")->GetInterface(L"GifProgress"));
+    m_progress = static_cast<uitk::CGifProgressUI*>(find(L"down_progress")->GetInterface(L"GifProgress"));
     if (!m_progress)
         throw std::runtime_error("the main layout's progress bar is no GifProgress");
     m_btnStart = find(L"btn_start");
@@ -126,9 +126,9 @@ void CMainWnd::InitControls()
     m_labelDownInfo = find(L"label_downinfo");
 }
 
-void CMainWnd::HandleClick(DuiLib::TNotifyUI& msg)
+void CMainWnd::HandleClick(uitk::SNotification& msg)
 {
-    const std::wstring name = msg.pSender ? msg.pSender->GetName() : std::wstring();
+    const std::wstring name = msg.sender ? msg.sender->GetName() : std::wstring();
     if (name == L"btn_min")
         ::ShowWindow(m_hWnd, SW_MINIMIZE);
     else if (name == L"btn_setting")

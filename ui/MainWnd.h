@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-namespace DuiLib {
+namespace uitk {
 class CGifProgressUI;
 }
 
@@ -50,7 +50,7 @@ public:
 protected:
     std::wstring ClassName() const override { return L"#Downloader_MainWnd"; }
     void Init() override;
-    void HandleClick(DuiLib::TNotifyUI& msg) override;
+    void HandleClick(uitk::SNotification& msg) override;
     std::wstring SkinFile() const override { return L"DlgMain.xml"; }
     LRESULT HandleDestroy(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
     LRESULT HandleSysCommand(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
@@ -84,15 +84,15 @@ private:
     const CLauncherConfig& m_launcher;
     int m_shownPercent = 0;
     bool m_inTick = false;
-    DuiLib::CGifProgressUI* m_progress = nullptr;
-    DuiLib::CControlUI* m_btnStart = nullptr;
-    DuiLib::CControlUI* m_btnPause = nullptr;
-    DuiLib::CControlUI* m_btnResume = nullptr;
-    DuiLib::CControlUI* m_editDownDir = nullptr;
-    DuiLib::CControlUI* m_btnFolder = nullptr;
-    DuiLib::CControlUI* m_labelPercent = nullptr;
-    DuiLib::CControlUI* m_background = nullptr;
-    DuiLib::CControlUI* m_labelDownInfo = nullptr;
+    uitk::CGifProgressUI* m_progress = nullptr;
+    uitk::CControlUI* m_btnStart = nullptr;
+    uitk::CControlUI* m_btnPause = nullptr;
+    uitk::CControlUI* m_btnResume = nullptr;
+    uitk::CControlUI* m_editDownDir = nullptr;
+    uitk::CControlUI* m_btnFolder = nullptr;
+    uitk::CControlUI* m_labelPercent = nullptr;
+    uitk::CControlUI* m_background = nullptr;
+    uitk::CControlUI* m_labelDownInfo = nullptr;
     CDownloadWorkflow m_workflow;
     std::wstring m_pauseDir;
     SettingsDialogRunner m_runSettingsDialog;

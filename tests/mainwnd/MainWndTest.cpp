@@ -11,7 +11,7 @@
 #include "support/TempDir.h"
 #include "ui/GifProgressUI.h"
 #include "ui/MainWnd.h"
-#include "ui/toolkit/RenderEngine.h"
+#include "ui/toolkit/SkinRenderer.h"
 #include "util/TextConvert.h"
 
 #include <shlobj.h>
@@ -23,7 +23,7 @@
 #include <algorithm>
 #include <memory>
 
-using namespace DuiLib;
+using namespace uitk;
 
 namespace {
 
@@ -149,9 +149,9 @@ protected:
           m_uuid(UniqueClientId("mw")),
           m_settings(m_cfgDir)
     {
-        CWndShadow::Initialize(CPaintManagerUI::GetInstance());
-        CRenderEngine::StartGdiplus();
-        CPaintManagerUI::SetResourceZipFromResource(130, L"ZIPRES");
+        CWndShadow::Initialize(CControlHost::GetInstance());
+        CSkinRenderer::StartGdiplus();
+        CControlHost::SetResourceZipFromResource(130, L"ZIPRES");
         ::CoInitialize(nullptr);
         m_kernel = std::make_unique<FakeKernel>(m_cfgDir);
         m_launcher.config_url = Widen(CollectorUrl("/files/" + ServerName("server.cfg")));
@@ -218,7 +218,7 @@ protected:
     // Where the player sees the control: laid out as it is painted.
     void Click(const wchar_t* name)
     {
-        m_window->GetPaintManager().EnsureLayout();
+        m_window->GetControlHost().EnsureLayout();
         ClickAt(m_hwnd, CentreOf(m_window->Find(name)->GetPos()));
     }
     CControlUI* Control(const wchar_t* name) { return m_window->Find(name); }
@@ -498,7 +498,7 @@ void CALLBACK TypeLimitAndEscape(HWND, UINT, UINT_PTR timer, DWORD)
     if (!dialog)
         return;
     ::KillTimer(nullptr, timer);
-    auto* window = reinterpret_cast<DuiLib::CWindowWnd*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA));
+    auto* window = reinterpret_cast<uitk::CWindowWnd*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA));
     if (auto* settings = dynamic_cast<CDUIDialogBase*>(window))
         settings->FindControl(L"edit_downspeed")->SetText(L"1000");
     ::PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);

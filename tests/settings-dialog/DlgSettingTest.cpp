@@ -17,7 +17,7 @@
 
 #include <functional>
 
-using namespace DuiLib;
+using namespace uitk;
 
 namespace {
 
@@ -29,8 +29,8 @@ class DlgSettingTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CWndShadow::Initialize(CPaintManagerUI::GetInstance());
-        ASSERT_TRUE(CPaintManagerUI::SetResourceZipFromResource(130, L"ZIPRES"));
+        CWndShadow::Initialize(CControlHost::GetInstance());
+        ASSERT_TRUE(CControlHost::SetResourceZipFromResource(130, L"ZIPRES"));
         RemoveAutoStartValue();
         m_folder.Write(L"base.cfg", "{\"downlimit\": 300, \"uplimit\": 20, \"uuid\": \"kept\"}");
         ASSERT_TRUE(static_cast<CBaseSetting&>(m_settings).LoadFile(m_settings.m_baseCfgPath));
@@ -84,7 +84,7 @@ protected:
     void CloseWithEscape(HWND window, HWND focus)
     {
         MSG escape{focus, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
-        ASSERT_TRUE(CPaintManagerUI::TranslateMessage(&escape));
+        ASSERT_TRUE(CControlHost::TranslateMessage(&escape));
         PumpMessages();
         ASSERT_FALSE(::IsWindow(window));
     }

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace DuiLib;
+using namespace uitk;
 
 namespace {
 
@@ -16,8 +16,8 @@ class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CWndShadow::Initialize(CPaintManagerUI::GetInstance());
-        ASSERT_TRUE(CPaintManagerUI::SetResourceZipFromResource(130, L"ZIPRES"));
+        CWndShadow::Initialize(CControlHost::GetInstance());
+        ASSERT_TRUE(CControlHost::SetResourceZipFromResource(130, L"ZIPRES"));
     }
     void TearDown() override
     {
@@ -116,12 +116,12 @@ TEST_F(DialogTest, EscapeClosesWithOneAndEnterPasses)
     HWND window = dialog->Open();
 
     MSG enter{window, WM_KEYDOWN, VK_RETURN, 0, 0, {}};
-    EXPECT_FALSE(CPaintManagerUI::TranslateMessage(&enter));
+    EXPECT_FALSE(CControlHost::TranslateMessage(&enter));
     WPARAM wParam = 0;
     EXPECT_FALSE(TakeClose(window, wParam));
 
     MSG escape{window, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
-    EXPECT_TRUE(CPaintManagerUI::TranslateMessage(&escape));
+    EXPECT_TRUE(CControlHost::TranslateMessage(&escape));
     ASSERT_TRUE(TakeClose(window, wParam));
     EXPECT_EQ(wParam, 1u);
 }

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace DuiLib;
+using namespace uitk;
 
 namespace {
 
@@ -48,7 +48,7 @@ TEST(GifProgress, FilledWidthFollowsTheValueWithinMinAndMax)
 
 TEST(GifProgress, FramesChangeAfterTheirOwnDelays)
 {
-    CWndShadow::Initialize(CPaintManagerUI::GetInstance());
+    CWndShadow::Initialize(CControlHost::GetInstance());
     TestZip zip;
     zip.Add("two.gif", ReadHostFile(KORVANE_UI_TEST_DATA "/two_frames.gif"), false);
     zip.Add("zero.gif", ReadHostFile(KORVANE_UI_TEST_DATA "/zero_delay.gif"), false);
@@ -63,7 +63,7 @@ TEST(GifProgress, FramesChangeAfterTheirOwnDelays)
                        "</VerticalLayout></Window>");
     static std::string bytes; // the archive reads from it while the window lives
     bytes = zip.Bytes();
-    ASSERT_TRUE(CPaintManagerUI::SetResourceZip(bytes.data(), bytes.size()));
+    ASSERT_TRUE(CControlHost::SetResourceZip(bytes.data(), bytes.size()));
 
     auto record = std::make_shared<DialogRecord>();
     auto* dialog = new TestDialog(L"Gif.xml", record);

@@ -6,16 +6,16 @@
 #include "ui/toolkit/AttributeParse.h"
 #include "ui/toolkit/ContainerUI.h"
 #include "ui/toolkit/ControlUI.h"
-#include "ui/toolkit/DialogBuilder.h"
+#include "ui/toolkit/LayoutBuilder.h"
 #include "ui/toolkit/LabelUI.h"
-#include "ui/toolkit/PaintManagerUI.h"
-#include "ui/toolkit/RenderEngine.h"
+#include "ui/toolkit/ControlHost.h"
+#include "ui/toolkit/SkinRenderer.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
-using namespace DuiLib;
+using namespace uitk;
 
 bool operator==(const RECT& a, const RECT& b)
 {
@@ -36,23 +36,23 @@ protected:
     void Build(const wchar_t* file)
     {
         RegisterGifProgress();
-        ASSERT_TRUE(CPaintManagerUI::SetResourceZipFromResource(kSkinId, L"ZIPRES"));
-        CDialogBuilder builder;
-        CControlUI* root = builder.Create(file, nullptr, &m_pm);
+        ASSERT_TRUE(CControlHost::SetResourceZipFromResource(kSkinId, L"ZIPRES"));
+        CLayoutBuilder builder;
+        CControlUI* root = builder.Create(file, nullptr, &m_host);
         ASSERT_NE(root, nullptr);
-        m_pm.AttachDialog(root);
+        m_host.AttachDialog(root);
     }
 
     RECT Pos(const wchar_t* name)
     {
-        CControlUI* control = m_pm.FindControl(name);
+        CControlUI* control = m_host.FindControl(name);
         EXPECT_NE(control, nullptr) << "no control named " << std::string(name, name + wcslen(name));
         return control ? control->GetPos() : RECT{};
     }
 
-    CControlUI* Control(const wchar_t* name) { return m_pm.FindControl(name); }
+    CControlUI* Control(const wchar_t* name) { return m_host.FindControl(name); }
 
-    CPaintManagerUI m_pm;
+    CControlHost m_host;
 };
 
 } // namespace
@@ -60,9 +60,9 @@ protected:
 TEST_F(SkinLayout, MainWindowRowsAndControlsMatchTheTables)
 {
     Build(L"DlgMain.xml");
-    EXPECT_EQ(m_pm.GetInitSize().cx, 632);
-    EXPECT_EQ(m_pm.GetInitSize().cy, 302);
-    EXPECT_EQ(m_pm.GetCaptionRect().bottom, 265);
+    EXPECT_EQ(m_host.GetInitSize().cx, 632);
+    EXPECT_EQ(m_host.GetInitSize().cy, 302);
+    EXPECT_EQ(m_host.GetCaptionRect().bottom, 265);
     EXPECT_EQ(Pos(L"bg_mainwnd"), (RECT{0, 0, 632, 302}));
     EXPECT_EQ(Control(L"bg_mainwnd")->GetBkImage(), L"3.png");
 
@@ -103,12 +103,12 @@ TEST_F(SkinLayout, HiddenControlsTakeNoRoom)
 
     Control(L"btn_start")->SetVisible(false);
     Control(L"btn_pause")->SetVisible(true);
-    m_pm.UpdateLayout();
+    m_host.UpdateLayout();
     EXPECT_EQ(Pos(L"btn_pause"), (RECT{499, 247, 617, 287}));
 
     // Two shown buttons narrow the flexible column that holds the bar.
     Control(L"btn_start")->SetVisible(true);
-    m_pm.UpdateLayout();
+    m_host.UpdateLayout();
     EXPECT_EQ(Pos(L"btn_start"), (RECT{381, 247, 499, 287}));
     EXPECT_EQ(Pos(L"btn_pause"), (RECT{499, 247, 617, 287}));
 }
@@ -116,9 +116,9 @@ TEST_F(SkinLayout, HiddenControlsTakeNoRoom)
 TEST_F(SkinLayout, SettingsDialogRowsMatchTheTable)
 {
     Build(L"DlgSetting.xml");
-    EXPECT_EQ(m_pm.GetInitSize().cx, 506);
-    EXPECT_EQ(m_pm.GetInitSize().cy, 257);
-    EXPECT_EQ(m_pm.GetCaptionRect().bottom, 34);
+    EXPECT_EQ(m_host.GetInitSize().cx, 506);
+    EXPECT_EQ(m_host.GetInitSize().cy, 257);
+    EXPECT_EQ(m_host.GetCaptionRect().bottom, 34);
     EXPECT_EQ(Pos(L"label_title"), (RECT{15, 7, 95, 27}));
     EXPECT_EQ(Control(L"label_title")->GetText(), L"配置选项");
     EXPECT_EQ(Pos(L"btn_close"), (RECT{479, 7, 491, 19}));
@@ -146,10 +146,10 @@ TEST(LayoutMarkup, ElementNamesIgnoreCaseAndRepeatedAttributesApplyInOrder)
     zip.Add("Broken.xml", "<Window><VerticalLayout></Window>");
     zip.Add("Unknown.xml", "<Window><VerticalLayout><Gizmo/></VerticalLayout></Window>");
     std::string bytes = zip.Bytes();
-    ASSERT_TRUE(CPaintManagerUI::SetResourceZip(bytes.data(), bytes.size()));
+    ASSERT_TRUE(CControlHost::SetResourceZip(bytes.data(), bytes.size()));
 
-    CPaintManagerUI pm;
-    CDialogBuilder builder;
+    CControlHost pm;
+    CLayoutBuilder builder;
     CControlUI* root = builder.Create(L"Small.xml", nullptr, &pm);
     ASSERT_NE(root, nullptr);
     pm.AttachDialog(root);
@@ -161,7 +161,7 @@ TEST(LayoutMarkup, ElementNamesIgnoreCaseAndRepeatedAttributesApplyInOrder)
     EXPECT_EQ(pm.FindControl(L"b")->GetPos(), (RECT{35, 40, 100, 60}));
     EXPECT_NE(pm.GetFont(4), pm.GetFont(-1));
 
-    CPaintManagerUI other;
+    CControlHost other;
     EXPECT_EQ(builder.Create(L"Broken.xml", nullptr, &other), nullptr);
     EXPECT_EQ(builder.Create(L"Unknown.xml", nullptr, &other), nullptr);
     EXPECT_EQ(builder.Create(L"Missing.xml", nullptr, &other), nullptr);
@@ -169,11 +169,11 @@ TEST(LayoutMarkup, ElementNamesIgnoreCaseAndRepeatedAttributesApplyInOrder)
 
 TEST(LayoutMarkup, ImageStringsColoursAndRectangles)
 {
-    TImageString bare = CRenderEngine::ParseImageString(L"3.png");
+    TImageString bare = CSkinRenderer::ParseImageString(L"3.png");
     EXPECT_EQ(bare.file, L"3.png");
     EXPECT_FALSE(bare.hasDest);
 
-    TImageString items = CRenderEngine::ParseImageString(L"file='radio_down.png'dest='0,1,12,13' corner=\"4,2,4,2\"");
+    TImageString items = CSkinRenderer::ParseImageString(L"file='radio_down.png'dest='0,1,12,13' corner=\"4,2,4,2\"");
     EXPECT_EQ(items.file, L"radio_down.png");
     EXPECT_TRUE(items.hasDest);
     EXPECT_EQ(items.dest, (RECT{0, 1, 12, 13}));

@@ -5,7 +5,7 @@
 
 #include "ui/GifProgressUI.h"
 #include "ui/toolkit/OptionUI.h"
-#include "ui/toolkit/RenderEngine.h"
+#include "ui/toolkit/SkinRenderer.h"
 #include "ui/toolkit/ZipArchive.h"
 #include "support/ChildProcess.h"
 
@@ -14,7 +14,7 @@
 #include <set>
 #include <vector>
 
-using namespace DuiLib;
+using namespace uitk;
 
 namespace {
 
@@ -77,9 +77,9 @@ class Screenshots : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CWndShadow::Initialize(CPaintManagerUI::GetInstance());
-        ASSERT_TRUE(CRenderEngine::StartGdiplus());
-        ASSERT_TRUE(CPaintManagerUI::SetResourceZipFromResource(130, L"ZIPRES"));
+        CWndShadow::Initialize(CControlHost::GetInstance());
+        ASSERT_TRUE(CSkinRenderer::StartGdiplus());
+        ASSERT_TRUE(CControlHost::SetResourceZipFromResource(130, L"ZIPRES"));
     }
 };
 
@@ -102,7 +102,7 @@ TEST_F(Screenshots, EveryImageOfTheSkinLoads)
     auto* dialog = new TestDialog(L"DlgMain.xml", record);
     HWND window = dialog->Open();
     std::string bytes;
-    ASSERT_TRUE(CPaintManagerUI::ReadSkinFile(L"DlgMain.xml", bytes));
+    ASSERT_TRUE(CControlHost::ReadSkinFile(L"DlgMain.xml", bytes));
     int images = 0;
     for (const wchar_t* name :
          {L"1.png", L"2.png", L"3.png", L"dlg_setting.png", L"btn_close_normal.png", L"btn_close_over.png",
@@ -113,7 +113,7 @@ TEST_F(Screenshots, EveryImageOfTheSkinLoads)
           L"resume_down.png", L"folder_normal.png", L"folder_over.png", L"folder_down.png", L"edit_bk.png",
           L"edit_bk2.png", L"progress_bk.png", L"progress_fore.gif", L"radio_normal.png", L"radio_over.png",
           L"radio_down.png"}) {
-        EXPECT_NE(dialog->GetPaintManager().GetImage(name), nullptr) << "missing " << images;
+        EXPECT_NE(dialog->GetControlHost().GetImage(name), nullptr) << "missing " << images;
         ++images;
     }
     EXPECT_EQ(images + 3, 39); // and the three markup files

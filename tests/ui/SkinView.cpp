@@ -55,5 +55,5 @@ int wmain(int argc, wchar_t** argv)
         ::DestroyWindow(window);
         return saved ? 0 : 1;
     }
-    return DuiLib::CPaintManagerUI::MessageLoop();
+    return uitk::CControlHost::MessageLoop();
 }

@@ -29,13 +29,13 @@ public:
     {
         return Create(owner, L"test", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU, 0, 0, 0, 0, 0);
     }
-    DuiLib::CControlUI* Find(const wchar_t* name) { return FindControl(name); }
+    uitk::CControlUI* Find(const wchar_t* name) { return FindControl(name); }
     HWND ShadowWindow() const { return m_shadow.GetShadowWindow(); }
 
-    void Notify(DuiLib::TNotifyUI& msg) override
+    void Notify(uitk::SNotification& msg) override
     {
-        if (msg.sType == L"selectchanged" && msg.pSender)
-            m_record->selectChanges.push_back(msg.pSender->GetName());
+        if (msg.type == L"selectchanged" && msg.sender)
+            m_record->selectChanges.push_back(msg.sender->GetName());
         CDUIDialogBase::Notify(msg);
     }
 
@@ -43,7 +43,7 @@ protected:
     std::wstring ClassName() const override { return L"#Korvane_TestDialog"; }
     std::wstring SkinFile() const override { return m_skin; }
     void Init() override { m_record->initialised = true; }
-    void HandleClick(DuiLib::TNotifyUI& msg) override { m_record->clicks.push_back(msg.pSender->GetName()); }
+    void HandleClick(uitk::SNotification& msg) override { m_record->clicks.push_back(msg.sender->GetName()); }
     void OnDialogTimer(UINT_PTR id) override { m_record->timers.push_back(id); }
 
 private:
@@ -60,7 +60,7 @@ inline void PumpMessages()
             ::PostQuitMessage(int(msg.wParam));
             return;
         }
-        if (DuiLib::CPaintManagerUI::TranslateMessage(&msg))
+        if (uitk::CControlHost::TranslateMessage(&msg))
             continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);

@@ -1,6 +1,6 @@
 #include "WindowPicture.h"
 
-#include "ui/toolkit/RenderEngine.h"
+#include "ui/toolkit/SkinRenderer.h"
 #include "util/GdiObject.h"
 
 #include <objidl.h>
@@ -36,7 +36,7 @@ WindowPicture CaptureClient(HWND window)
 
 bool SavePng(const WindowPicture& picture, const std::wstring& path)
 {
-    if (picture.pixels.empty() || !DuiLib::CRenderEngine::StartGdiplus())
+    if (picture.pixels.empty() || !uitk::CSkinRenderer::StartGdiplus())
         return false;
     UINT count = 0, size = 0;
     Gdiplus::GetImageEncodersSize(&count, &size);

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-using DuiLib::CZipArchive;
+using uitk::CZipArchive;
 
 namespace {
 

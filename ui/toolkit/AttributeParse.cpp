@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <cwctype>
 
-namespace DuiLib {
+namespace uitk {
 
 int ParseInt(const std::wstring& text)
 {
@@ -55,4 +55,4 @@ bool EqualNoCase(const std::wstring& a, const std::wstring& b)
     return ::CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-} // namespace DuiLib
+} // namespace uitk

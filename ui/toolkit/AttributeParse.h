@@ -7,7 +7,7 @@
 
 #include "UIDefs.h"
 
-namespace DuiLib {
+namespace uitk {
 
 // Readers for the attribute values of the layout markup. They are lenient:
 // what cannot be read becomes 0 and extra text is ignored.
@@ -20,4 +20,4 @@ DWORD ParseColor(const std::wstring& text);
 TextAlign ParseAlign(const std::wstring& text);
 bool EqualNoCase(const std::wstring& a, const std::wstring& b);
 
-} // namespace DuiLib
+} // namespace uitk

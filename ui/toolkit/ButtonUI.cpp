@@ -1,8 +1,8 @@
 #include "ButtonUI.h"
 
-#include "PaintManagerUI.h"
+#include "ControlHost.h"
 
-namespace DuiLib {
+namespace uitk {
 
 CControlUI* CButtonUI::GetInterface(const std::wstring& name)
 {
@@ -46,4 +46,4 @@ void CButtonUI::PaintStatusImage(HDC dc)
         DrawImage(dc, m_normalImage);
 }
 
-} // namespace DuiLib
+} // namespace uitk

@@ -2,7 +2,7 @@
 
 #include "LabelUI.h"
 
-namespace DuiLib {
+namespace uitk {
 
 // A label that reacts to the mouse and sends "click" when activated.
 class CButtonUI : public CLabelUI {
@@ -21,4 +21,4 @@ protected:
     std::wstring m_disabledImage;
 };
 
-} // namespace DuiLib
+} // namespace uitk

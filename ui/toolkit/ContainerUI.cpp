@@ -1,8 +1,8 @@
 #include "ContainerUI.h"
 
-#include "PaintManagerUI.h"
+#include "ControlHost.h"
 
-namespace DuiLib {
+namespace uitk {
 
 CContainerUI::~CContainerUI()
 {
@@ -31,7 +31,7 @@ CControlUI* CContainerUI::GetItemAt(int index) const
     return index >= 0 && index < GetCount() ? m_items[size_t(index)] : nullptr;
 }
 
-void CContainerUI::SetManager(CPaintManagerUI* manager, CContainerUI* parent, bool init)
+void CContainerUI::SetManager(CControlHost* manager, CContainerUI* parent, bool init)
 {
     for (CControlUI* item : m_items)
         item->SetManager(manager, this, init);
@@ -100,4 +100,4 @@ void CContainerUI::DoPaint(HDC dc, const RECT& rcPaint)
                 item->DoPaint(dc, rcPaint);
 }
 
-} // namespace DuiLib
+} // namespace uitk

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace DuiLib {
+namespace uitk {
 
 // A control that owns child controls. Floating children are placed at their
 // own position relative to the container; the layouts place the others.
@@ -19,7 +19,7 @@ public:
     int GetCount() const { return int(m_items.size()); }
     CControlUI* GetItemAt(int index) const;
 
-    void SetManager(CPaintManagerUI* manager, CContainerUI* parent, bool init = true) override;
+    void SetManager(CControlHost* manager, CContainerUI* parent, bool init = true) override;
     void SetPos(const RECT& rc) override;
     CControlUI* FindControlAt(POINT pt) override;
     CControlUI* FindControlByName(const std::wstring& name) override;
@@ -33,4 +33,4 @@ protected:
     std::vector<CControlUI*> m_items;
 };
 
-} // namespace DuiLib
+} // namespace uitk

@@ -2,10 +2,10 @@
 
 #include "AttributeParse.h"
 #include "ContainerUI.h"
-#include "PaintManagerUI.h"
-#include "RenderEngine.h"
+#include "ControlHost.h"
+#include "SkinRenderer.h"
 
-namespace DuiLib {
+namespace uitk {
 
 CControlUI::~CControlUI()
 {
@@ -26,7 +26,7 @@ void CControlUI::SetText(const std::wstring& text)
     Invalidate();
 }
 
-void CControlUI::SetManager(CPaintManagerUI* manager, CContainerUI* parent, bool init)
+void CControlUI::SetManager(CControlHost* manager, CContainerUI* parent, bool init)
 {
     m_manager = manager;
     m_parent = parent;
@@ -151,9 +151,9 @@ void CControlUI::DoPaint(HDC dc, const RECT& rcPaint)
     PaintText(dc);
 }
 
-void CControlUI::DoEvent(TEventUI& event)
+void CControlUI::DoEvent(SControlEvent& event)
 {
-    switch (event.Type) {
+    switch (event.kind) {
     case EventType::MouseEnter:
         m_hot = IsEnabled();
         Invalidate();
@@ -195,7 +195,7 @@ void CControlUI::NeedParentUpdate()
 void CControlUI::PaintBkColor(HDC dc)
 {
     if (m_bkColor >> 24)
-        CRenderEngine::FillColor(dc, m_rcItem, m_bkColor);
+        CSkinRenderer::FillColor(dc, m_rcItem, m_bkColor);
 }
 
 void CControlUI::PaintBkImage(HDC dc)
@@ -208,7 +208,7 @@ bool CControlUI::DrawImage(HDC dc, const std::wstring& image)
 {
     if (!m_manager)
         return false;
-    return CRenderEngine::DrawImageString(dc, *m_manager, m_rcItem, image);
+    return CSkinRenderer::DrawImageString(dc, *m_manager, m_rcItem, image);
 }
 
-} // namespace DuiLib
+} // namespace uitk

@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace DuiLib {
+namespace uitk {
 
-class CPaintManagerUI;
+class CControlHost;
 class CContainerUI;
 
 // The base of every control: a box with a name, a position, a background
@@ -27,10 +27,10 @@ public:
     virtual std::wstring GetText() const { return m_text; }
     virtual void SetText(const std::wstring& text);
 
-    CPaintManagerUI* GetManager() const { return m_manager; }
+    CControlHost* GetManager() const { return m_manager; }
     CContainerUI* GetParent() const { return m_parent; }
     // Joins the control (and its children) to a window.
-    virtual void SetManager(CPaintManagerUI* manager, CContainerUI* parent, bool init = true);
+    virtual void SetManager(CControlHost* manager, CContainerUI* parent, bool init = true);
     // Runs once the control belongs to a window.
     virtual void DoInit() {}
 
@@ -68,7 +68,7 @@ public:
     virtual CControlUI* FindControlByName(const std::wstring& name);
 
     virtual void DoPaint(HDC dc, const RECT& rcPaint);
-    virtual void DoEvent(TEventUI& event);
+    virtual void DoEvent(SControlEvent& event);
     // Activation by a finished click; false when the control cannot be used.
     virtual bool Activate();
 
@@ -88,7 +88,7 @@ protected:
     bool IsHot() const { return m_hot; }
     bool IsPushed() const { return m_pushed; }
 
-    CPaintManagerUI* m_manager = nullptr;
+    CControlHost* m_manager = nullptr;
     CContainerUI* m_parent = nullptr;
     RECT m_rcItem{};
 
@@ -110,4 +110,4 @@ private:
     std::wstring m_bkImage;
 };
 
-} // namespace DuiLib
+} // namespace uitk

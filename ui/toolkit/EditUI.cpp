@@ -1,13 +1,13 @@
 #include "EditUI.h"
 
 #include "AttributeParse.h"
-#include "PaintManagerUI.h"
+#include "ControlHost.h"
 
 #include <algorithm>
 #include <utility>
 #include <vector>
 
-namespace DuiLib {
+namespace uitk {
 namespace {
 
 const int kTextInset = 3;
@@ -78,10 +78,10 @@ void CEditUI::SetEnabled(bool enabled)
     CLabelUI::SetEnabled(enabled);
 }
 
-void CEditUI::DoEvent(TEventUI& event)
+void CEditUI::DoEvent(SControlEvent& event)
 {
     CLabelUI::DoEvent(event);
-    if (event.Type == EventType::ButtonDown && IsEnabled() && IsKeyboardEnabled())
+    if (event.kind == EventType::ButtonDown && IsEnabled() && IsKeyboardEnabled())
         BeginEditing();
 }
 
@@ -118,7 +118,7 @@ void CEditUI::BeginEditing()
     DWORD style = WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_LEFT | (m_numberOnly ? ES_NUMBER : 0);
     m_native = ::CreateWindowExW(0, L"EDIT", CLabelUI::GetText().c_str(), style, m_rcItem.left + kTextInset, top,
                                  m_rcItem.right - m_rcItem.left - 2 * kTextInset, height,
-                                 m_manager->GetPaintWindow(), nullptr, CPaintManagerUI::GetInstance(), nullptr);
+                                 m_manager->GetPaintWindow(), nullptr, CControlHost::GetInstance(), nullptr);
     if (!m_native)
         return;
     ::SetWindowLongPtrW(m_native, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -157,9 +157,9 @@ LRESULT CALLBACK CEditUI::NativeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     }
     LRESULT result = ::CallWindowProcW(original, hwnd, msg, wParam, lParam);
     if (msg == WM_KILLFOCUS)
-        ::PostMessageW(self->m_manager->GetPaintWindow(), CPaintManagerUI::kEndEditMessage, 0,
+        ::PostMessageW(self->m_manager->GetPaintWindow(), CControlHost::kEndEditMessage, 0,
                        reinterpret_cast<LPARAM>(hwnd));
     return result;
 }
 
-} // namespace DuiLib
+} // namespace uitk

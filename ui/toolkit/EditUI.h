@@ -4,7 +4,7 @@
 
 #include "util/GdiObject.h"
 
-namespace DuiLib {
+namespace uitk {
 
 // A one-line edit box. It paints like a label; while it has the focus a
 // native edit window lies over it and takes the typing.
@@ -20,7 +20,7 @@ public:
     void SetText(const std::wstring& text) override;
     void SetVisible(bool visible = true) override;
     void SetEnabled(bool enabled = true) override;
-    void DoEvent(TEventUI& event) override;
+    void DoEvent(SControlEvent& event) override;
 
     bool IsNumberOnly() const { return m_numberOnly; }
     int GetMaxChar() const { return m_maxChar; }
@@ -47,4 +47,4 @@ private:
     CGdiObject<HBRUSH> m_nativeBrush;
 };
 
-} // namespace DuiLib
+} // namespace uitk

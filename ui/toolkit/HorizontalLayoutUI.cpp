@@ -2,7 +2,7 @@
 
 #include "StackLayout.h"
 
-namespace DuiLib {
+namespace uitk {
 
 CControlUI* CHorizontalLayoutUI::GetInterface(const std::wstring& name)
 {
@@ -14,4 +14,4 @@ void CHorizontalLayoutUI::ArrangeItems(const RECT& rc)
     StackItems(m_items, rc, StackAxis{false});
 }
 
-} // namespace DuiLib
+} // namespace uitk

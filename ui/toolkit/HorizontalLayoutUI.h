@@ -2,7 +2,7 @@
 
 #include "ContainerUI.h"
 
-namespace DuiLib {
+namespace uitk {
 
 // Stacks its children from left to right.
 class CHorizontalLayoutUI : public CContainerUI {
@@ -14,4 +14,4 @@ protected:
     void ArrangeItems(const RECT& rc) override;
 };
 
-} // namespace DuiLib
+} // namespace uitk

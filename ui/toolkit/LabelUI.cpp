@@ -1,10 +1,10 @@
 #include "LabelUI.h"
 
 #include "AttributeParse.h"
-#include "PaintManagerUI.h"
-#include "RenderEngine.h"
+#include "ControlHost.h"
+#include "SkinRenderer.h"
 
-namespace DuiLib {
+namespace uitk {
 
 CControlUI* CLabelUI::GetInterface(const std::wstring& name)
 {
@@ -40,7 +40,7 @@ void CLabelUI::PaintTextIn(HDC dc, const RECT& inset)
     RECT rc{m_rcItem.left + inset.left, m_rcItem.top + inset.top, m_rcItem.right - inset.right,
             m_rcItem.bottom - inset.bottom};
     DWORD color = IsEnabled() ? m_textColor : m_disabledTextColor;
-    CRenderEngine::DrawTextLine(dc, *m_manager, rc, text, color, m_font, m_align);
+    CSkinRenderer::DrawTextLine(dc, *m_manager, rc, text, color, m_font, m_align);
 }
 
-} // namespace DuiLib
+} // namespace uitk

@@ -2,7 +2,7 @@
 
 #include "ControlUI.h"
 
-namespace DuiLib {
+namespace uitk {
 
 // One line of text, vertically centred, inside its text padding.
 class CLabelUI : public CControlUI {
@@ -29,4 +29,4 @@ private:
     DWORD m_disabledTextColor = 0xFFA7A6AA;
 };
 
-} // namespace DuiLib
+} // namespace uitk

@@ -1,6 +1,6 @@
 #include "NotifyPump.h"
 
-namespace DuiLib {
+namespace uitk {
 
 bool CNotifyPump::AddVirtualWnd(const std::wstring& name, CNotifyPump* pump)
 {
@@ -14,17 +14,17 @@ bool CNotifyPump::RemoveVirtualWnd(const std::wstring& name)
     return m_virtualWnds.erase(name) > 0;
 }
 
-bool CNotifyPump::NotifyPump(TNotifyUI& msg)
+bool CNotifyPump::NotifyPump(SNotification& msg)
 {
-    if (!msg.sVirtualWnd.empty()) {
-        auto it = m_virtualWnds.find(msg.sVirtualWnd);
+    if (!msg.virtualWindow.empty()) {
+        auto it = m_virtualWnds.find(msg.virtualWindow);
         return it != m_virtualWnds.end() && it->second->NotifyPump(msg);
     }
-    auto it = m_map.find(msg.sType);
+    auto it = m_map.find(msg.type);
     if (it == m_map.end())
         return false;
     it->second(msg);
     return true;
 }
 
-} // namespace DuiLib
+} // namespace uitk

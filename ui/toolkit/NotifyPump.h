@@ -6,19 +6,19 @@
 #include <map>
 #include <string>
 
-namespace DuiLib {
+namespace uitk {
 
 // Hands notifications to handlers by kind (the window's message map), or
 // to a registered virtual window when the notification names one.
 class CNotifyPump {
 public:
-    using Handler = std::function<void(TNotifyUI&)>;
+    using Handler = std::function<void(SNotification&)>;
 
     void AddHandler(const std::wstring& type, Handler handler) { m_map[type] = std::move(handler); }
     bool AddVirtualWnd(const std::wstring& name, CNotifyPump* pump);
     bool RemoveVirtualWnd(const std::wstring& name);
     // False when nobody handles the notification.
-    bool NotifyPump(TNotifyUI& msg);
+    bool NotifyPump(SNotification& msg);
 
 protected:
     ~CNotifyPump() = default;
@@ -28,4 +28,4 @@ private:
     std::map<std::wstring, CNotifyPump*> m_virtualWnds;
 };
 
-} // namespace DuiLib
+} // namespace uitk

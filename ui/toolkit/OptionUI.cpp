@@ -1,9 +1,9 @@
 #include "OptionUI.h"
 
 #include "AttributeParse.h"
-#include "PaintManagerUI.h"
+#include "ControlHost.h"
 
-namespace DuiLib {
+namespace uitk {
 
 CControlUI* COptionUI::GetInterface(const std::wstring& name)
 {
@@ -56,4 +56,4 @@ void COptionUI::PaintStatusImage(HDC dc)
     CButtonUI::PaintStatusImage(dc);
 }
 
-} // namespace DuiLib
+} // namespace uitk

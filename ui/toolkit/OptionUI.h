@@ -2,7 +2,7 @@
 
 #include "ButtonUI.h"
 
-namespace DuiLib {
+namespace uitk {
 
 // A radio button: options with the same group name exclude each other.
 // A change of selection sends "selectchanged".
@@ -26,4 +26,4 @@ private:
     std::wstring m_selectedImage;
 };
 
-} // namespace DuiLib
+} // namespace uitk

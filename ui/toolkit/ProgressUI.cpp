@@ -1,12 +1,12 @@
 #include "ProgressUI.h"
 
 #include "AttributeParse.h"
-#include "PaintManagerUI.h"
-#include "RenderEngine.h"
+#include "ControlHost.h"
+#include "SkinRenderer.h"
 
 #include <algorithm>
 
-namespace DuiLib {
+namespace uitk {
 
 CControlUI* CProgressUI::GetInterface(const std::wstring& name)
 {
@@ -49,7 +49,7 @@ void CProgressUI::PaintStatusImage(HDC dc)
     else
         part.top = part.bottom - (value - m_min) * (m_rcItem.bottom - m_rcItem.top) / (m_max - m_min);
     if (part.right > part.left && part.bottom > part.top)
-        CRenderEngine::DrawImageCropped(dc, *m_manager, part, m_foreImage);
+        CSkinRenderer::DrawImageCropped(dc, *m_manager, part, m_foreImage);
 }
 
-} // namespace DuiLib
+} // namespace uitk

@@ -2,7 +2,7 @@
 
 #include "LabelUI.h"
 
-namespace DuiLib {
+namespace uitk {
 
 // A progress bar: the part from min to value is drawn with the foreground
 // image, cropped rather than stretched.
@@ -33,4 +33,4 @@ protected:
     std::wstring m_foreImage;
 };
 
-} // namespace DuiLib
+} // namespace uitk

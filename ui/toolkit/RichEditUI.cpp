@@ -2,7 +2,7 @@
 
 #include "AttributeParse.h"
 
-namespace DuiLib {
+namespace uitk {
 
 CControlUI* CRichEditUI::GetInterface(const std::wstring& name)
 {
@@ -19,4 +19,4 @@ void CRichEditUI::SetAttribute(const std::wstring& name, const std::wstring& val
         CLabelUI::SetAttribute(name, value);
 }
 
-} // namespace DuiLib
+} // namespace uitk

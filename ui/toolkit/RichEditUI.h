@@ -2,7 +2,7 @@
 
 #include "LabelUI.h"
 
-namespace DuiLib {
+namespace uitk {
 
 // A text box that shows one line inside its inset. The windows of this
 // program only ever put text into it, so it draws the text itself and
@@ -16,4 +16,4 @@ public:
     const RECT& GetInset() const { return m_textPadding; }
 };
 
-} // namespace DuiLib
+} // namespace uitk

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace DuiLib {
+namespace uitk {
 namespace {
 
 // The control seen along and across the stacking axis.
@@ -68,4 +68,4 @@ void StackItems(const std::vector<CControlUI*>& items, const RECT& rc, StackAxis
     }
 }
 
-} // namespace DuiLib
+} // namespace uitk

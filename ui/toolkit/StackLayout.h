@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace DuiLib {
+namespace uitk {
 
 // The one-dimensional layout both stacking containers share: children with
 // a fixed extent along the axis keep it, the others share what is left
@@ -16,4 +16,4 @@ struct StackAxis {
 
 void StackItems(const std::vector<CControlUI*>& items, const RECT& rc, StackAxis axis);
 
-} // namespace DuiLib
+} // namespace uitk

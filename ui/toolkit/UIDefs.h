@@ -4,59 +4,59 @@
 
 #include <string>
 
-namespace DuiLib {
+namespace uitk {
 
 class CControlUI;
 
 // A notification from a control to the window that owns it.
-struct TNotifyUI {
-    std::wstring sType;       // "click", "selectchanged", ...
-    std::wstring sVirtualWnd; // empty: the window's own message map
-    CControlUI* pSender = nullptr;
-    DWORD dwTimestamp = 0;
-    POINT ptMouse{};
+struct SNotification {
+    std::wstring type;       // "click", "selectchanged", ...
+    std::wstring virtualWindow; // empty: the window's own message map
+    CControlUI* sender = nullptr;
+    DWORD timestamp = 0;
+    POINT mouse{};
     WPARAM wParam = 0;
     LPARAM lParam = 0;
 };
 
-// What reaches a control from its paint manager.
+// What reaches a control from its control host.
 enum class EventType { MouseEnter, MouseLeave, ButtonDown, ButtonUp, MouseMove, Timer, SetFocus, KillFocus };
 
-struct TEventUI {
-    EventType Type = EventType::MouseMove;
-    CControlUI* pSender = nullptr;
-    POINT ptMouse{};
+struct SControlEvent {
+    EventType kind = EventType::MouseMove;
+    CControlUI* sender = nullptr;
+    POINT mouse{};
     WPARAM wParam = 0; // the timer id for timer events
     LPARAM lParam = 0;
 };
 
-class INotifyUI {
+class INotificationSink {
 public:
-    virtual void Notify(TNotifyUI& msg) = 0;
+    virtual void Notify(SNotification& msg) = 0;
 
 protected:
-    ~INotifyUI() = default;
+    ~INotificationSink() = default;
 };
 
 // A window's chance to consume a message before it is translated.
-class IMessageFilterUI {
+class IMessageFilter {
 public:
     virtual LRESULT MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) = 0;
 
 protected:
-    ~IMessageFilterUI() = default;
+    ~IMessageFilter() = default;
 };
 
 // Makes the controls of element names the builder does not know itself.
-class IDialogBuilderCallback {
+class ILayoutBuilderCallback {
 public:
     virtual CControlUI* CreateControl(const std::wstring& className) = 0;
 
 protected:
-    ~IDialogBuilderCallback() = default;
+    ~ILayoutBuilderCallback() = default;
 };
 
 // Alignment of a text line inside its box.
 enum class TextAlign { Left, Center, Right };
 
-} // namespace DuiLib
+} // namespace uitk

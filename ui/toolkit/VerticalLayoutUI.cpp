@@ -2,7 +2,7 @@
 
 #include "StackLayout.h"
 
-namespace DuiLib {
+namespace uitk {
 
 CControlUI* CVerticalLayoutUI::GetInterface(const std::wstring& name)
 {
@@ -14,4 +14,4 @@ void CVerticalLayoutUI::ArrangeItems(const RECT& rc)
     StackItems(m_items, rc, StackAxis{true});
 }
 
-} // namespace DuiLib
+} // namespace uitk

@@ -2,7 +2,7 @@
 
 #include "ContainerUI.h"
 
-namespace DuiLib {
+namespace uitk {
 
 // Stacks its children from top to bottom.
 class CVerticalLayoutUI : public CContainerUI {
@@ -14,4 +14,4 @@ protected:
     void ArrangeItems(const RECT& rc) override;
 };
 
-} // namespace DuiLib
+} // namespace uitk

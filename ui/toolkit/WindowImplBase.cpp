@@ -1,17 +1,17 @@
 #include "WindowImplBase.h"
 
 #include "ControlUI.h"
-#include "DialogBuilder.h"
+#include "LayoutBuilder.h"
 
 
-namespace DuiLib {
+namespace uitk {
 
 WindowImplBase::WindowImplBase()
 {
-    AddHandler(L"click", [this](TNotifyUI& msg) { HandleClick(msg); });
+    AddHandler(L"click", [this](SNotification& msg) { HandleClick(msg); });
 }
 
-void WindowImplBase::Notify(TNotifyUI& msg)
+void WindowImplBase::Notify(SNotification& msg)
 {
     NotifyPump(msg);
 }
@@ -30,9 +30,9 @@ CControlUI* WindowImplBase::CreateControl(const std::wstring&)
     return nullptr;
 }
 
-void WindowImplBase::HandleClick(TNotifyUI& msg)
+void WindowImplBase::HandleClick(SNotification& msg)
 {
-    const std::wstring& name = msg.pSender ? msg.pSender->GetName() : std::wstring();
+    const std::wstring& name = msg.sender ? msg.sender->GetName() : std::wstring();
     if (name == L"closebtn")
         Close(IDOK);
     else if (name == L"minbtn")
@@ -45,15 +45,15 @@ void WindowImplBase::HandleClick(TNotifyUI& msg)
 
 bool WindowImplBase::LoadSkinArchive()
 {
-    if (CPaintManagerUI::HasResourceZip())
+    if (CControlHost::HasResourceZip())
         return true;
     if (GetResourceType() == UILIB_RESOURCETYPE::File) {
-        CPaintManagerUI::SetResourcePath(CPaintManagerUI::GetInstancePath() + GetSkinFolder());
+        CControlHost::SetResourcePath(CControlHost::GetInstancePath() + GetSkinFolder());
         return true;
     }
     if (GetResourceType() != UILIB_RESOURCETYPE::ZipResource)
         return false;
-    return CPaintManagerUI::SetResourceZipFromResource(GetResourceID(), L"ZIPRES");
+    return CControlHost::SetResourceZipFromResource(GetResourceID(), L"ZIPRES");
 }
 
 LRESULT WindowImplBase::HandleCreate(UINT, WPARAM, LPARAM, bool& handled)
@@ -64,18 +64,18 @@ LRESULT WindowImplBase::HandleCreate(UINT, WPARAM, LPARAM, bool& handled)
     ::SetWindowLongPtrW(m_hWnd, GWL_STYLE, style);
     ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
                    SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    m_pm.Init(m_hWnd);
-    m_pm.AddPreMessageFilter(this);
+    m_host.Init(m_hWnd);
+    m_host.AddPreMessageFilter(this);
     if (!LoadSkinArchive())
         return 0;
-    CDialogBuilder builder;
-    CControlUI* root = builder.Create(SkinFile(), this, &m_pm);
+    CLayoutBuilder builder;
+    CControlUI* root = builder.Create(SkinFile(), this, &m_host);
     if (!root) {
         ::MessageBoxW(nullptr, L"加载资源文件失败", L"Duilib", MB_OK | MB_ICONERROR);
         ::ExitProcess(1);
     }
-    m_pm.AttachDialog(root);
-    m_pm.AddNotifier(this);
+    m_host.AttachDialog(root);
+    m_host.AddNotifier(this);
     Init();
     return 0;
 }
@@ -120,17 +120,17 @@ LRESULT WindowImplBase::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     }
     if (handled)
         return result;
-    if (m_pm.MessageHandler(msg, wParam, lParam, result))
+    if (m_host.MessageHandler(msg, wParam, lParam, result))
         return result;
     return CWindowWnd::HandleMessage(msg, wParam, lParam);
 }
 
 void WindowImplBase::OnFinalMessage(HWND)
 {
-    m_pm.RemovePreMessageFilter(this);
-    m_pm.RemoveNotifier(this);
-    m_pm.ReleaseControls();
-    m_pm.Init(nullptr);
+    m_host.RemovePreMessageFilter(this);
+    m_host.RemoveNotifier(this);
+    m_host.ReleaseControls();
+    m_host.Init(nullptr);
 }
 
-} // namespace DuiLib
+} // namespace uitk

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "NotifyPump.h"
-#include "PaintManagerUI.h"
+#include "ControlHost.h"
 #include "UIDefs.h"
 #include "WindowWnd.h"
 
-namespace DuiLib {
+namespace uitk {
 
 enum class UILIB_RESOURCETYPE { File = 1, Zip, Resource, ZipResource };
 
@@ -13,24 +13,24 @@ enum class UILIB_RESOURCETYPE { File = 1, Zip, Resource, ZipResource };
 // control tree of one layout file.
 class WindowImplBase : public CWindowWnd,
                        public CNotifyPump,
-                       public INotifyUI,
-                       public IMessageFilterUI,
-                       public IDialogBuilderCallback {
+                       public INotificationSink,
+                       public IMessageFilter,
+                       public ILayoutBuilderCallback {
 public:
     WindowImplBase();
     ~WindowImplBase() override = default;
 
-    CPaintManagerUI& GetPaintManager() { return m_pm; }
-    CControlUI* FindControl(const std::wstring& name) const { return m_pm.FindControl(name); }
+    CControlHost& GetControlHost() { return m_host; }
+    CControlUI* FindControl(const std::wstring& name) const { return m_host.FindControl(name); }
 
-    void Notify(TNotifyUI& msg) override;
+    void Notify(SNotification& msg) override;
     LRESULT MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
     CControlUI* CreateControl(const std::wstring& className) override;
 
 protected:
     // Runs once after the layout has been built.
     virtual void Init() {}
-    virtual void HandleClick(TNotifyUI& msg);
+    virtual void HandleClick(SNotification& msg);
     virtual std::wstring GetSkinFolder() const { return {}; }
     virtual std::wstring SkinFile() const = 0;
     virtual UILIB_RESOURCETYPE GetResourceType() const { return UILIB_RESOURCETYPE::File; }
@@ -45,7 +45,7 @@ protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void OnFinalMessage(HWND hwnd) override;
 
-    CPaintManagerUI m_pm;
+    CControlHost m_host;
 
 private:
     // Makes the skin's archive the source of skin files; false when the
@@ -53,4 +53,4 @@ private:
     bool LoadSkinArchive();
 };
 
-} // namespace DuiLib
+} // namespace uitk

@@ -1,15 +1,15 @@
 #include "WindowWnd.h"
 
-#include "PaintManagerUI.h"
+#include "ControlHost.h"
 
 #include <algorithm>
 
-namespace DuiLib {
+namespace uitk {
 
 bool CWindowWnd::RegisterWindowClass()
 {
     std::wstring name = GetWindowClassName();
-    HINSTANCE instance = CPaintManagerUI::GetInstance();
+    HINSTANCE instance = CControlHost::GetInstance();
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof(existing);
     if (::GetClassInfoExW(instance, name.c_str(), &existing))
@@ -30,7 +30,7 @@ HWND CWindowWnd::Create(HWND parent, const std::wstring& name, DWORD style, DWOR
     if (!RegisterWindowClass())
         return nullptr;
     return ::CreateWindowExW(exStyle, GetWindowClassName().c_str(), name.c_str(), style, x, y, cx, cy, parent, menu,
-                             CPaintManagerUI::GetInstance(), this);
+                             CControlHost::GetInstance(), this);
 }
 
 void CWindowWnd::ShowWindow(bool show, bool takeFocus)
@@ -66,7 +66,7 @@ UINT CWindowWnd::ShowModal()
                 ::SetFocus(owner);
             }
         }
-        if (CPaintManagerUI::TranslateMessage(&msg))
+        if (CControlHost::TranslateMessage(&msg))
             continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
@@ -109,7 +109,7 @@ void CWindowWnd::CenterWindow()
 
 void CWindowWnd::SetIcon(UINT resourceId)
 {
-    HINSTANCE instance = CPaintManagerUI::GetInstance();
+    HINSTANCE instance = CControlHost::GetInstance();
     auto big = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
                                                 ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON),
                                                 LR_DEFAULTCOLOR | LR_SHARED));
@@ -159,4 +159,4 @@ LRESULT CALLBACK CWindowWnd::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     return result;
 }
 
-} // namespace DuiLib
+} // namespace uitk

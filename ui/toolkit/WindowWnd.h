@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace DuiLib {
+namespace uitk {
 
 // A native window with a registered class whose messages go to a virtual
 // handler. OnFinalMessage runs once the native window is gone.
@@ -45,4 +45,4 @@ private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 };
 
-} // namespace DuiLib
+} // namespace uitk

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <zlib.h>
 
-namespace DuiLib {
+namespace uitk {
 namespace {
 
 const uint32_t kEndOfDirectory = 0x06054b50;
@@ -164,4 +164,4 @@ bool CZipArchive::Unpack(const Member& member, const uint8_t* packed, std::strin
     return whole;
 }
 
-} // namespace DuiLib
+} // namespace uitk

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace DuiLib {
+namespace uitk {
 
 // Reads the members of a zip archive that lies in memory: stored and
 // deflated members, no encryption, no multi-disk archives. The caller keeps
@@ -41,4 +41,4 @@ private:
     std::vector<Member> m_members;
 };
 
-} // namespace DuiLib
+} // namespace uitk

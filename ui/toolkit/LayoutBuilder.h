@@ -9,16 +9,16 @@ namespace pugi {
 class xml_node;
 }
 
-namespace DuiLib {
+namespace uitk {
 
 class CControlUI;
 class CContainerUI;
-class CPaintManagerUI;
+class CControlHost;
 
 // Builds a control tree from a layout file of the skin. Element names are
 // matched without regard to case; attributes apply in document order, so a
 // repeated one simply applies twice.
-class CDialogBuilder {
+class CLayoutBuilder {
 public:
     using ControlFactory = std::function<CControlUI*()>;
 
@@ -27,19 +27,19 @@ public:
     static void RegisterControl(const std::wstring& elementName, ControlFactory factory);
 
     // The root control, or null when the file is missing or malformed. The
-    // window attributes and fonts go to the paint manager.
-    CControlUI* Create(const std::wstring& file, IDialogBuilderCallback* callback, CPaintManagerUI* manager);
+    // window attributes and fonts go to the control host.
+    CControlUI* Create(const std::wstring& file, ILayoutBuilderCallback* callback, CControlHost* manager);
 
 private:
-    bool ReadWindow(const pugi::xml_node& window, CPaintManagerUI* manager);
-    bool ReadChildren(const pugi::xml_node& node, CContainerUI* parent, CPaintManagerUI* manager, bool includes);
-    bool ReadInclude(const pugi::xml_node& node, CContainerUI* parent, CPaintManagerUI* manager);
-    void ReadFont(const pugi::xml_node& node, CPaintManagerUI* manager);
+    bool ReadWindow(const pugi::xml_node& window, CControlHost* manager);
+    bool ReadChildren(const pugi::xml_node& node, CContainerUI* parent, CControlHost* manager, bool includes);
+    bool ReadInclude(const pugi::xml_node& node, CContainerUI* parent, CControlHost* manager);
+    void ReadFont(const pugi::xml_node& node, CControlHost* manager);
     CControlUI* MakeControl(const std::wstring& element);
-    CControlUI* BuildControl(const pugi::xml_node& node, CPaintManagerUI* manager);
+    CControlUI* BuildControl(const pugi::xml_node& node, CControlHost* manager);
 
-    IDialogBuilderCallback* m_callback = nullptr;
+    ILayoutBuilderCallback* m_callback = nullptr;
     int m_includeDepth = 0;
 };
 
-} // namespace DuiLib
+} // namespace uitk

@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace DuiLib {
+namespace uitk {
 
-class CPaintManagerUI;
+class CControlHost;
 
 // An image string of the markup taken apart: a bare member name, or
 // key='value' items file, corner, dest (and source) in any order.
@@ -19,19 +19,19 @@ struct TImageString {
     bool hasSource = false;
 };
 
-class CRenderEngine {
+class CSkinRenderer {
 public:
     // Starts GDI+ once; it stays up until the process ends.
     static bool StartGdiplus();
 
     static TImageString ParseImageString(const std::wstring& text);
     // Draws an image string over a control's rectangle; false when the image is missing.
-    static bool DrawImageString(HDC dc, CPaintManagerUI& manager, const RECT& control, const std::wstring& text);
+    static bool DrawImageString(HDC dc, CControlHost& manager, const RECT& control, const std::wstring& text);
     // Draws the image's top-left part of the rectangle's size at the rectangle.
-    static bool DrawImageCropped(HDC dc, CPaintManagerUI& manager, const RECT& rc, const std::wstring& file);
+    static bool DrawImageCropped(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& file);
     static void FillColor(HDC dc, const RECT& rc, DWORD argb);
-    static void DrawTextLine(HDC dc, CPaintManagerUI& manager, const RECT& rc, const std::wstring& text,
+    static void DrawTextLine(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& text,
                              DWORD argb, int font, TextAlign align);
 };
 
-} // namespace DuiLib
+} // namespace uitk

@@ -1,9 +1,9 @@
-#include "PaintManagerUI.h"
+#include "ControlHost.h"
 
 #include "ContainerUI.h"
 #include "EditUI.h"
 #include "OptionUI.h"
-#include "RenderEngine.h"
+#include "SkinRenderer.h"
 
 #include "util/UniqueHandle.h"
 
@@ -14,7 +14,7 @@
 
 #include <algorithm>
 
-namespace DuiLib {
+namespace uitk {
 namespace {
 
 // What every window of the process shares.
@@ -23,7 +23,7 @@ struct ProcessState {
     std::wstring resourcePath;
     CZipArchive archive;
     std::vector<char> archiveCopy;
-    std::vector<CPaintManagerUI*> managers;
+    std::vector<CControlHost*> managers;
 };
 
 ProcessState& Process()
@@ -34,7 +34,7 @@ ProcessState& Process()
 
 std::unique_ptr<Gdiplus::Bitmap> DecodeImage(const std::string& bytes)
 {
-    if (bytes.empty() || !CRenderEngine::StartGdiplus())
+    if (bytes.empty() || !CSkinRenderer::StartGdiplus())
         return nullptr;
     IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), UINT(bytes.size()));
     if (!stream)
@@ -86,29 +86,29 @@ void VisitTree(CControlUI* control, const std::function<void(CControlUI&)>& visi
 
 } // namespace
 
-CPaintManagerUI::CPaintManagerUI()
+CControlHost::CControlHost()
 {
     Process().managers.push_back(this);
 }
 
-CPaintManagerUI::~CPaintManagerUI()
+CControlHost::~CControlHost()
 {
     ReleaseControls();
     RemoveItem(Process().managers, this);
 }
 
-HINSTANCE CPaintManagerUI::GetInstance()
+HINSTANCE CControlHost::GetInstance()
 {
     HINSTANCE instance = Process().instance;
     return instance ? instance : ::GetModuleHandleW(nullptr);
 }
 
-void CPaintManagerUI::SetInstance(HINSTANCE instance)
+void CControlHost::SetInstance(HINSTANCE instance)
 {
     Process().instance = instance;
 }
 
-std::wstring CPaintManagerUI::GetInstancePath()
+std::wstring CControlHost::GetInstancePath()
 {
     wchar_t path[MAX_PATH] = {};
     DWORD length = ::GetModuleFileNameW(GetInstance(), path, MAX_PATH);
@@ -116,24 +116,24 @@ std::wstring CPaintManagerUI::GetInstancePath()
     return folder.substr(0, folder.find_last_of(L'\\') + 1);
 }
 
-const std::wstring& CPaintManagerUI::GetResourcePath()
+const std::wstring& CControlHost::GetResourcePath()
 {
     return Process().resourcePath;
 }
 
-void CPaintManagerUI::SetResourcePath(const std::wstring& path)
+void CControlHost::SetResourcePath(const std::wstring& path)
 {
     Process().resourcePath = path;
     if (!path.empty() && path.back() != L'\\' && path.back() != L'/')
         Process().resourcePath += L'\\';
 }
 
-bool CPaintManagerUI::SetResourceZip(const void* data, size_t size)
+bool CControlHost::SetResourceZip(const void* data, size_t size)
 {
     return Process().archive.Open(data, size);
 }
 
-bool CPaintManagerUI::SetResourceZipFromResource(UINT id, const wchar_t* type)
+bool CControlHost::SetResourceZipFromResource(UINT id, const wchar_t* type)
 {
     HINSTANCE instance = GetInstance();
     HRSRC found = ::FindResourceW(instance, MAKEINTRESOURCEW(id), type);
@@ -147,12 +147,12 @@ bool CPaintManagerUI::SetResourceZipFromResource(UINT id, const wchar_t* type)
     return SetResourceZip(copy.data(), copy.size());
 }
 
-bool CPaintManagerUI::HasResourceZip()
+bool CControlHost::HasResourceZip()
 {
     return Process().archive.IsOpen();
 }
 
-bool CPaintManagerUI::ReadSkinFile(const std::wstring& name, std::string& bytes)
+bool CControlHost::ReadSkinFile(const std::wstring& name, std::string& bytes)
 {
     bytes.clear();
     if (name.empty())
@@ -174,13 +174,13 @@ bool CPaintManagerUI::ReadSkinFile(const std::wstring& name, std::string& bytes)
     return true;
 }
 
-bool CPaintManagerUI::TranslateMessage(const MSG* msg)
+bool CControlHost::TranslateMessage(const MSG* msg)
 {
     if (!msg || !msg->hwnd)
         return false;
     // Copy: a filter may close its window and so end its manager.
-    std::vector<CPaintManagerUI*> managers = Process().managers;
-    for (CPaintManagerUI* manager : managers) {
+    std::vector<CControlHost*> managers = Process().managers;
+    for (CControlHost* manager : managers) {
         HWND window = manager->m_window;
         if (!window || (msg->hwnd != window && !::IsChild(window, msg->hwnd)))
             continue;
@@ -191,7 +191,7 @@ bool CPaintManagerUI::TranslateMessage(const MSG* msg)
     return false;
 }
 
-int CPaintManagerUI::MessageLoop()
+int CControlHost::MessageLoop()
 {
     MSG msg{};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -203,12 +203,12 @@ int CPaintManagerUI::MessageLoop()
     return int(msg.wParam);
 }
 
-void CPaintManagerUI::Init(HWND window)
+void CControlHost::Init(HWND window)
 {
     m_window = window;
 }
 
-bool CPaintManagerUI::AttachDialog(CControlUI* root)
+bool CControlHost::AttachDialog(CControlUI* root)
 {
     ReleaseControls();
     m_root = root;
@@ -222,7 +222,7 @@ bool CPaintManagerUI::AttachDialog(CControlUI* root)
     return true;
 }
 
-void CPaintManagerUI::ReleaseControls()
+void CControlHost::ReleaseControls()
 {
     CControlUI* root = std::exchange(m_root, nullptr);
     m_hot = m_captured = nullptr;
@@ -230,17 +230,17 @@ void CPaintManagerUI::ReleaseControls()
     m_timers.clear();
 }
 
-CControlUI* CPaintManagerUI::FindControl(const std::wstring& name) const
+CControlUI* CControlHost::FindControl(const std::wstring& name) const
 {
     return m_root && !name.empty() ? m_root->FindControlByName(name) : nullptr;
 }
 
-CControlUI* CPaintManagerUI::FindControl(POINT pt) const
+CControlUI* CControlHost::FindControl(POINT pt) const
 {
     return m_root ? m_root->FindControlAt(pt) : nullptr;
 }
 
-void CPaintManagerUI::ForEachOptionInGroup(const std::wstring& group,
+void CControlHost::ForEachOptionInGroup(const std::wstring& group,
                                            const std::function<void(COptionUI&)>& action) const
 {
     VisitTree(m_root, [&](CControlUI& control) {
@@ -250,12 +250,12 @@ void CPaintManagerUI::ForEachOptionInGroup(const std::wstring& group,
     });
 }
 
-void CPaintManagerUI::SetInitSize(int cx, int cy)
+void CControlHost::SetInitSize(int cx, int cy)
 {
     m_initSize = SIZE{cx, cy};
 }
 
-bool CPaintManagerUI::IsCaptionPoint(POINT pt)
+bool CControlHost::IsCaptionPoint(POINT pt)
 {
     EnsureLayout();
     RECT client = ClientRect();
@@ -268,7 +268,7 @@ bool CPaintManagerUI::IsCaptionPoint(POINT pt)
 
 // The fonts take every property but face, size, weight and slant from the
 // system's default GUI font.
-void CPaintManagerUI::AddFont(int id, const std::wstring& face, int size, bool bold, bool italic)
+void CControlHost::AddFont(int id, const std::wstring& face, int size, bool bold, bool italic)
 {
     LOGFONTW font{};
     ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font);
@@ -282,7 +282,7 @@ void CPaintManagerUI::AddFont(int id, const std::wstring& face, int size, bool b
     m_fonts[id].Reset(::CreateFontIndirectW(&font));
 }
 
-HFONT CPaintManagerUI::GetFont(int id) const
+HFONT CControlHost::GetFont(int id) const
 {
     auto it = m_fonts.find(id);
     if (it != m_fonts.end() && it->second)
@@ -290,7 +290,7 @@ HFONT CPaintManagerUI::GetFont(int id) const
     return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
 }
 
-Gdiplus::Bitmap* CPaintManagerUI::GetImage(const std::wstring& name)
+Gdiplus::Bitmap* CControlHost::GetImage(const std::wstring& name)
 {
     auto it = m_images.find(name);
     if (it != m_images.end())
@@ -303,30 +303,30 @@ Gdiplus::Bitmap* CPaintManagerUI::GetImage(const std::wstring& name)
     return (m_images[name] = std::move(image)).get();
 }
 
-bool CPaintManagerUI::AddNotifier(INotifyUI* notifier) { return AddUnique(m_notifiers, notifier); }
-bool CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) { return RemoveItem(m_notifiers, notifier); }
-bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* filter) { return AddUnique(m_preFilters, filter); }
-bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* filter) { return RemoveItem(m_preFilters, filter); }
+bool CControlHost::AddNotifier(INotificationSink* notifier) { return AddUnique(m_notifiers, notifier); }
+bool CControlHost::RemoveNotifier(INotificationSink* notifier) { return RemoveItem(m_notifiers, notifier); }
+bool CControlHost::AddPreMessageFilter(IMessageFilter* filter) { return AddUnique(m_preFilters, filter); }
+bool CControlHost::RemovePreMessageFilter(IMessageFilter* filter) { return RemoveItem(m_preFilters, filter); }
 
-void CPaintManagerUI::SendNotify(CControlUI* control, const std::wstring& type, WPARAM wParam, LPARAM lParam)
+void CControlHost::SendNotify(CControlUI* control, const std::wstring& type, WPARAM wParam, LPARAM lParam)
 {
-    TNotifyUI msg;
-    msg.sType = type;
-    msg.pSender = control;
-    msg.dwTimestamp = ::GetTickCount();
+    SNotification msg;
+    msg.type = type;
+    msg.sender = control;
+    msg.timestamp = ::GetTickCount();
     msg.wParam = wParam;
     msg.lParam = lParam;
     if (m_window) {
-        ::GetCursorPos(&msg.ptMouse);
-        ::ScreenToClient(m_window, &msg.ptMouse);
+        ::GetCursorPos(&msg.mouse);
+        ::ScreenToClient(m_window, &msg.mouse);
     }
-    std::vector<INotifyUI*> receivers = m_notifiers;
-    for (INotifyUI* receiver : receivers)
+    std::vector<INotificationSink*> receivers = m_notifiers;
+    for (INotificationSink* receiver : receivers)
         if (std::find(m_notifiers.begin(), m_notifiers.end(), receiver) != m_notifiers.end())
             receiver->Notify(msg);
 }
 
-bool CPaintManagerUI::SetTimer(CControlUI* control, UINT id, UINT elapse)
+bool CControlHost::SetTimer(CControlUI* control, UINT id, UINT elapse)
 {
     if (!control || !m_window)
         return false;
@@ -340,7 +340,7 @@ bool CPaintManagerUI::SetTimer(CControlUI* control, UINT id, UINT elapse)
     return true;
 }
 
-bool CPaintManagerUI::KillTimer(CControlUI* control, UINT id)
+bool CControlHost::KillTimer(CControlUI* control, UINT id)
 {
     for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
         if (it->control != control || it->id != id)
@@ -353,7 +353,7 @@ bool CPaintManagerUI::KillTimer(CControlUI* control, UINT id)
     return false;
 }
 
-void CPaintManagerUI::ForgetInput(CControlUI* control)
+void CControlHost::ForgetInput(CControlUI* control)
 {
     if (m_hot == control)
         m_hot = nullptr;
@@ -364,7 +364,7 @@ void CPaintManagerUI::ForgetInput(CControlUI* control)
     }
 }
 
-void CPaintManagerUI::ReapControl(CControlUI* control)
+void CControlHost::ReapControl(CControlUI* control)
 {
     ForgetInput(control);
     for (auto it = m_timers.begin(); it != m_timers.end();) {
@@ -378,33 +378,33 @@ void CPaintManagerUI::ReapControl(CControlUI* control)
     }
 }
 
-void CPaintManagerUI::Invalidate(const RECT& rc)
+void CControlHost::Invalidate(const RECT& rc)
 {
     if (m_window)
         ::InvalidateRect(m_window, &rc, FALSE);
 }
 
-void CPaintManagerUI::NeedUpdate()
+void CControlHost::NeedUpdate()
 {
     m_needUpdate = true;
     if (m_window)
         ::InvalidateRect(m_window, nullptr, FALSE);
 }
 
-void CPaintManagerUI::UpdateLayout()
+void CControlHost::UpdateLayout()
 {
     m_needUpdate = false;
     if (m_root)
         m_root->SetPos(ClientRect());
 }
 
-void CPaintManagerUI::EnsureLayout()
+void CControlHost::EnsureLayout()
 {
     if (m_needUpdate)
         UpdateLayout();
 }
 
-RECT CPaintManagerUI::ClientRect() const
+RECT CControlHost::ClientRect() const
 {
     RECT rc{0, 0, m_initSize.cx, m_initSize.cy};
     if (m_window)
@@ -412,7 +412,7 @@ RECT CPaintManagerUI::ClientRect() const
     return rc;
 }
 
-void CPaintManagerUI::PaintTo(HDC dc)
+void CControlHost::PaintTo(HDC dc)
 {
     EnsureLayout();
     RECT client = ClientRect();
@@ -429,7 +429,7 @@ void CPaintManagerUI::PaintTo(HDC dc)
     ::BitBlt(dc, 0, 0, width, height, memory.Get(), 0, 0, SRCCOPY);
 }
 
-void CPaintManagerUI::OnPaint()
+void CControlHost::OnPaint()
 {
     PAINTSTRUCT ps{};
     HDC dc = ::BeginPaint(m_window, &ps);
@@ -438,10 +438,10 @@ void CPaintManagerUI::OnPaint()
     ::EndPaint(m_window, &ps);
 }
 
-bool CPaintManagerUI::PreMessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+bool CControlHost::PreMessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
-    std::vector<IMessageFilterUI*> filters = m_preFilters;
-    for (IMessageFilterUI* filter : filters) {
+    std::vector<IMessageFilter*> filters = m_preFilters;
+    for (IMessageFilter* filter : filters) {
         bool handled = false;
         result = filter->MessageHandler(msg, wParam, lParam, handled);
         if (handled)
@@ -450,7 +450,7 @@ bool CPaintManagerUI::PreMessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, 
     return false;
 }
 
-bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+bool CControlHost::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     result = 0;
     POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -526,19 +526,19 @@ bool CPaintManagerUI::MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRE
     }
 }
 
-void CPaintManagerUI::SendEvent(CControlUI* control, EventType type, POINT pt, WPARAM wParam)
+void CControlHost::SendEvent(CControlUI* control, EventType type, POINT pt, WPARAM wParam)
 {
     if (!control)
         return;
-    TEventUI event;
-    event.Type = type;
-    event.pSender = control;
-    event.ptMouse = pt;
+    SControlEvent event;
+    event.kind = type;
+    event.sender = control;
+    event.mouse = pt;
     event.wParam = wParam;
     control->DoEvent(event);
 }
 
-void CPaintManagerUI::SetHot(CControlUI* control, POINT pt)
+void CControlHost::SetHot(CControlUI* control, POINT pt)
 {
     if (control == m_hot)
         return;
@@ -546,7 +546,7 @@ void CPaintManagerUI::SetHot(CControlUI* control, POINT pt)
     SendEvent(m_hot, EventType::MouseEnter, pt);
 }
 
-void CPaintManagerUI::OnMouseMove(POINT pt)
+void CControlHost::OnMouseMove(POINT pt)
 {
     EnsureLayout();
     if (!m_tracking) {
@@ -563,7 +563,7 @@ void CPaintManagerUI::OnMouseMove(POINT pt)
     SendEvent(m_captured, EventType::MouseMove, pt);
 }
 
-void CPaintManagerUI::OnButtonDown(POINT pt)
+void CControlHost::OnButtonDown(POINT pt)
 {
     EnsureLayout();
     CControlUI* control = FindControl(pt);
@@ -575,7 +575,7 @@ void CPaintManagerUI::OnButtonDown(POINT pt)
     SendEvent(control, EventType::ButtonDown, pt);
 }
 
-void CPaintManagerUI::OnButtonUp(POINT pt)
+void CControlHost::OnButtonUp(POINT pt)
 {
     CControlUI* control = std::exchange(m_captured, nullptr);
     if (::GetCapture() == m_window)
@@ -588,7 +588,7 @@ void CPaintManagerUI::OnButtonUp(POINT pt)
         control->Activate();
 }
 
-void CPaintManagerUI::OnTimer(UINT_PTR nativeId)
+void CControlHost::OnTimer(UINT_PTR nativeId)
 {
     for (const Timer& timer : m_timers) {
         if (timer.nativeId != nativeId)
@@ -598,4 +598,4 @@ void CPaintManagerUI::OnTimer(UINT_PTR nativeId)
     }
 }
 
-} // namespace DuiLib
+} // namespace uitk

@@ -1,7 +1,7 @@
-#include "RenderEngine.h"
+#include "SkinRenderer.h"
 
 #include "AttributeParse.h"
-#include "PaintManagerUI.h"
+#include "ControlHost.h"
 
 #include <objidl.h>
 #include <gdiplus.h>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cwctype>
 
-namespace DuiLib {
+namespace uitk {
 namespace {
 
 bool IsEmpty(const RECT& rc) { return rc.left == 0 && rc.top == 0 && rc.right == 0 && rc.bottom == 0; }
@@ -85,7 +85,7 @@ void DrawNineParts(Gdiplus::Graphics& graphics, Gdiplus::Image& image, const REC
 
 } // namespace
 
-bool CRenderEngine::StartGdiplus()
+bool CSkinRenderer::StartGdiplus()
 {
     static const bool started = [] {
         Gdiplus::GdiplusStartupInput input;
@@ -95,7 +95,7 @@ bool CRenderEngine::StartGdiplus()
     return started;
 }
 
-TImageString CRenderEngine::ParseImageString(const std::wstring& text)
+TImageString CSkinRenderer::ParseImageString(const std::wstring& text)
 {
     TImageString image;
     if (text.find(L'=') == std::wstring::npos)
@@ -105,7 +105,7 @@ TImageString CRenderEngine::ParseImageString(const std::wstring& text)
     return image;
 }
 
-bool CRenderEngine::DrawImageString(HDC dc, CPaintManagerUI& manager, const RECT& control, const std::wstring& text)
+bool CSkinRenderer::DrawImageString(HDC dc, CControlHost& manager, const RECT& control, const std::wstring& text)
 {
     TImageString parsed = ParseImageString(text);
     Gdiplus::Bitmap* image = manager.GetImage(parsed.file);
@@ -125,7 +125,7 @@ bool CRenderEngine::DrawImageString(HDC dc, CPaintManagerUI& manager, const RECT
     return true;
 }
 
-bool CRenderEngine::DrawImageCropped(HDC dc, CPaintManagerUI& manager, const RECT& rc, const std::wstring& file)
+bool CSkinRenderer::DrawImageCropped(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& file)
 {
     Gdiplus::Bitmap* image = manager.GetImage(ParseImageString(file).file);
     if (!image)
@@ -137,14 +137,14 @@ bool CRenderEngine::DrawImageCropped(HDC dc, CPaintManagerUI& manager, const REC
     return true;
 }
 
-void CRenderEngine::FillColor(HDC dc, const RECT& rc, DWORD argb)
+void CSkinRenderer::FillColor(HDC dc, const RECT& rc, DWORD argb)
 {
     Gdiplus::Graphics graphics(dc);
     Gdiplus::SolidBrush brush{Gdiplus::Color(argb)};
     graphics.FillRectangle(&brush, Gdiplus::Rect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top));
 }
 
-void CRenderEngine::DrawTextLine(HDC dc, CPaintManagerUI& manager, const RECT& rc, const std::wstring& text,
+void CSkinRenderer::DrawTextLine(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& text,
                                  DWORD argb, int font, TextAlign align)
 {
     UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
@@ -157,4 +157,4 @@ void CRenderEngine::DrawTextLine(HDC dc, CPaintManagerUI& manager, const RECT& r
     ::SelectObject(dc, old);
 }
 
-} // namespace DuiLib
+} // namespace uitk

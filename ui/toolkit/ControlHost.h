@@ -15,7 +15,7 @@ namespace Gdiplus {
 class Bitmap;
 }
 
-namespace DuiLib {
+namespace uitk {
 
 class CControlUI;
 class COptionUI;
@@ -24,15 +24,15 @@ class COptionUI;
 // mouse routing, fonts, images, control timers, notification receivers and
 // pre-translation filters. Process-wide: the module instance and where skin
 // files come from (an in-memory zip archive, else a folder).
-class CPaintManagerUI {
+class CControlHost {
 public:
     // Posted by an edit box's native window when it loses the focus.
     static const UINT kEndEditMessage = WM_APP + 0x3A0;
 
-    CPaintManagerUI();
-    ~CPaintManagerUI();
-    CPaintManagerUI(const CPaintManagerUI&) = delete;
-    CPaintManagerUI& operator=(const CPaintManagerUI&) = delete;
+    CControlHost();
+    ~CControlHost();
+    CControlHost(const CControlHost&) = delete;
+    CControlHost& operator=(const CControlHost&) = delete;
 
     static HINSTANCE GetInstance();
     static void SetInstance(HINSTANCE instance);
@@ -78,10 +78,10 @@ public:
     HFONT GetFont(int id) const; // the default GUI font for an unknown id
     Gdiplus::Bitmap* GetImage(const std::wstring& name);
 
-    bool AddNotifier(INotifyUI* notifier);
-    bool RemoveNotifier(INotifyUI* notifier);
-    bool AddPreMessageFilter(IMessageFilterUI* filter);
-    bool RemovePreMessageFilter(IMessageFilterUI* filter);
+    bool AddNotifier(INotificationSink* notifier);
+    bool RemoveNotifier(INotificationSink* notifier);
+    bool AddPreMessageFilter(IMessageFilter* filter);
+    bool RemovePreMessageFilter(IMessageFilter* filter);
     void SendNotify(CControlUI* control, const std::wstring& type, WPARAM wParam = 0, LPARAM lParam = 0);
 
     bool SetTimer(CControlUI* control, UINT id, UINT elapse);
@@ -132,10 +132,10 @@ private:
     RECT m_caption{};
     std::map<int, CGdiObject<HFONT>> m_fonts;
     std::map<std::wstring, std::unique_ptr<Gdiplus::Bitmap>> m_images;
-    std::vector<INotifyUI*> m_notifiers;
-    std::vector<IMessageFilterUI*> m_preFilters;
+    std::vector<INotificationSink*> m_notifiers;
+    std::vector<IMessageFilter*> m_preFilters;
     std::vector<Timer> m_timers;
     UINT_PTR m_nextTimerId = 0x4B00;
 };
 
-} // namespace DuiLib
+} // namespace uitk

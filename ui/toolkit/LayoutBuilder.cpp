@@ -1,4 +1,4 @@
-#include "DialogBuilder.h"
+#include "LayoutBuilder.h"
 
 #include "AttributeParse.h"
 #include "ButtonUI.h"
@@ -7,7 +7,7 @@
 #include "HorizontalLayoutUI.h"
 #include "LabelUI.h"
 #include "OptionUI.h"
-#include "PaintManagerUI.h"
+#include "ControlHost.h"
 #include "ProgressUI.h"
 #include "RichEditUI.h"
 #include "VerticalLayoutUI.h"
@@ -17,7 +17,7 @@
 #include <map>
 #include <memory>
 
-namespace DuiLib {
+namespace uitk {
 namespace {
 
 const int kMaxIncludeDepth = 8;
@@ -37,16 +37,16 @@ bool Is(const pugi::xml_node& node, const wchar_t* name)
     return EqualNoCase(Wide(node.name()), name);
 }
 
-std::map<std::wstring, CDialogBuilder::ControlFactory>& Registered()
+std::map<std::wstring, CLayoutBuilder::ControlFactory>& Registered()
 {
-    static std::map<std::wstring, CDialogBuilder::ControlFactory> factories;
+    static std::map<std::wstring, CLayoutBuilder::ControlFactory> factories;
     return factories;
 }
 
 bool ParseSkinFile(const std::wstring& file, pugi::xml_document& document)
 {
     std::string bytes;
-    if (!CPaintManagerUI::ReadSkinFile(file, bytes))
+    if (!CControlHost::ReadSkinFile(file, bytes))
         return false;
     pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size(), pugi::parse_default,
                                                          pugi::encoding_utf8);
@@ -55,15 +55,15 @@ bool ParseSkinFile(const std::wstring& file, pugi::xml_document& document)
 
 } // namespace
 
-void CDialogBuilder::RegisterControl(const std::wstring& elementName, ControlFactory factory)
+void CLayoutBuilder::RegisterControl(const std::wstring& elementName, ControlFactory factory)
 {
     std::wstring key = elementName;
     ::CharLowerBuffW(key.data(), DWORD(key.size()));
     Registered()[key] = std::move(factory);
 }
 
-CControlUI* CDialogBuilder::Create(const std::wstring& file, IDialogBuilderCallback* callback,
-                                   CPaintManagerUI* manager)
+CControlUI* CLayoutBuilder::Create(const std::wstring& file, ILayoutBuilderCallback* callback,
+                                   CControlHost* manager)
 {
     m_callback = callback;
     pugi::xml_document document;
@@ -84,7 +84,7 @@ CControlUI* CDialogBuilder::Create(const std::wstring& file, IDialogBuilderCallb
     return nullptr;
 }
 
-bool CDialogBuilder::ReadWindow(const pugi::xml_node& window, CPaintManagerUI* manager)
+bool CLayoutBuilder::ReadWindow(const pugi::xml_node& window, CControlHost* manager)
 {
     if (manager) {
         for (pugi::xml_attribute attribute : window.attributes()) {
@@ -109,7 +109,7 @@ bool CDialogBuilder::ReadWindow(const pugi::xml_node& window, CPaintManagerUI* m
     return true;
 }
 
-void CDialogBuilder::ReadFont(const pugi::xml_node& node, CPaintManagerUI* manager)
+void CLayoutBuilder::ReadFont(const pugi::xml_node& node, CControlHost* manager)
 {
     if (!manager)
         return;
@@ -135,7 +135,7 @@ void CDialogBuilder::ReadFont(const pugi::xml_node& node, CPaintManagerUI* manag
 
 // An included file is read in place: its fonts join the window, its
 // controls join the parent.
-bool CDialogBuilder::ReadInclude(const pugi::xml_node& node, CContainerUI* parent, CPaintManagerUI* manager)
+bool CLayoutBuilder::ReadInclude(const pugi::xml_node& node, CContainerUI* parent, CControlHost* manager)
 {
     if (m_includeDepth >= kMaxIncludeDepth)
         return false;
@@ -153,7 +153,7 @@ bool CDialogBuilder::ReadInclude(const pugi::xml_node& node, CContainerUI* paren
     return ok;
 }
 
-bool CDialogBuilder::ReadChildren(const pugi::xml_node& node, CContainerUI* parent, CPaintManagerUI* manager,
+bool CLayoutBuilder::ReadChildren(const pugi::xml_node& node, CContainerUI* parent, CControlHost* manager,
                                   bool includes)
 {
     for (pugi::xml_node child : node.children()) {
@@ -176,7 +176,7 @@ bool CDialogBuilder::ReadChildren(const pugi::xml_node& node, CContainerUI* pare
     return true;
 }
 
-CControlUI* CDialogBuilder::MakeControl(const std::wstring& element)
+CControlUI* CLayoutBuilder::MakeControl(const std::wstring& element)
 {
     std::wstring key = element;
     ::CharLowerBuffW(key.data(), DWORD(key.size()));
@@ -198,7 +198,7 @@ CControlUI* CDialogBuilder::MakeControl(const std::wstring& element)
 
 // A control element with its attributes and children; null for an element
 // nobody can make.
-CControlUI* CDialogBuilder::BuildControl(const pugi::xml_node& node, CPaintManagerUI* manager)
+CControlUI* CLayoutBuilder::BuildControl(const pugi::xml_node& node, CControlHost* manager)
 {
     std::unique_ptr<CControlUI> control(MakeControl(Wide(node.name())));
     if (!control)
@@ -211,4 +211,4 @@ CControlUI* CDialogBuilder::BuildControl(const pugi::xml_node& node, CPaintManag
     return control.release();
 }
 
-} // namespace DuiLib
+} // namespace uitk
