@@ -52,6 +52,13 @@ lt::settings_pack StartSettings(const DLBT_START_PARAMS& params)
     // A player's pause drops every connection; after resume the same peers
     // must be reachable again within seconds, not after a minute.
     pack.set_int(lt::settings_pack::min_reconnect_time, 3);
+    // Under a rate limit a connection asks the limiter for all the bytes it
+    // has outstanding at once and is served when that much has gathered or
+    // after 20 ticks; for an HTTP seed with a megabyte or more requested that
+    // meant 10 s of silence at 500 ms ticks, in which a uTP peer also starved
+    // (its window closes while nothing is read). Shorter ticks hand out what
+    // has gathered every 2 s.
+    pack.set_int(lt::settings_pack::tick_interval, 100);
     return pack;
 }
 
