@@ -274,6 +274,32 @@ TEST_F(KernelTest, UnwritableFolderIsAnErrorWithTextAndANonTorrentNoHandle)
               nullptr);
 }
 
+TEST_F(KernelTest, HandlesAreNeitherSharedNorRevived)
+{
+    Download first("single");
+    ASSERT_NE(first.Handle(), nullptr);
+    TempDir otherFolder;
+    EXPECT_EQ(g_kernel.Initialize(g_swarm.TorrentPath("single").c_str(), otherFolder.Path().c_str(), L"", 1, FALSE,
+                                  FALSE, nullptr, nullptr, 1, 0),
+              nullptr)
+        << "a second downloader of the same torrent";
+    first.AddPeers();
+    ASSERT_TRUE(first.WaitUntilDone()) << "the refused second one left the first alone";
+
+    DLBT_DOWNLOADER_INFO info{};
+    DLBT_DOWNLOADER released;
+    {
+        Download gone("pause");
+        released = gone.Handle();
+        ASSERT_NE(released, nullptr);
+    }
+    EXPECT_FALSE(g_kernel.GetDownloaderInfo(released, &info));
+    Download later("pause"); // may well live where the released one did
+    ASSERT_NE(later.Handle(), nullptr);
+    EXPECT_FALSE(g_kernel.GetDownloaderInfo(released, &info));
+    EXPECT_TRUE(g_kernel.GetDownloaderInfo(later.Handle(), &info));
+}
+
 std::wstring HelperPath() { return WindowsPathOfHostPath(KORVANE_KERNEL_HELPER); }
 
 // "downloaded total state" as the helper last wrote it.

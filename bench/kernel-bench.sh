@@ -1,0 +1,131 @@
+#!/bin/bash
+# Downloads 1 GiB from a local swarm on 127.0.0.1 through DLBT.dll under Wine,
+# from the peer alone, the HTTP seed alone and both, and the same with native
+# clients on the same swarm: Debian's python3-libtorrent with its defaults,
+# and aria2c when it is installed (apt-get install aria2). Prints MB/s and the
+# CPU seconds (user + sys) of each client's own process.
+#
+#   bench/kernel-bench.sh [BUILD_DIR] [--no-build] [--runs N]
+#
+# The content is made once under BUILD_DIR/bench-swarm and kept. Every
+# process started here is stopped on exit, also on Ctrl-C.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="$ROOT/build"
+BUILD=1
+RUNS=1
+while [[ $# -gt 0 ]]; do
+    case "$1" in
+        --no-build) BUILD=0 ;;
+        --runs) RUNS="$2"; shift ;;
+        *) BUILD_DIR="$1" ;;
+    esac
+    shift
+done
+
+if [[ $BUILD == 1 ]]; then
+    bash "$ROOT/scripts/setup.sh"
+    cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja --log-level=WARNING >/dev/null
+    cmake --build "$BUILD_DIR" --target dlbt_kernel kernel_bench
+fi
+BUILD_DIR="$(cd "$BUILD_DIR" && pwd)"
+SWARM="$BUILD_DIR/bench-swarm"
+WORK="$BUILD_DIR/bench-work"
+SWARM_PY="$ROOT/tests/swarm/swarm.py"
+CLIENT_PID=""
+
+source "$ROOT/scripts/wine-session.sh"
+
+cleanup() {
+    if [[ -n "$CLIENT_PID" ]]; then
+        kill -- "-$CLIENT_PID" 2>/dev/null || kill "$CLIENT_PID" 2>/dev/null || true
+        wait "$CLIENT_PID" 2>/dev/null || true
+    fi
+    wine_session_stop
+    /usr/bin/python3 "$SWARM_PY" stop "$SWARM" || true
+    rm -rf "$WORK"
+}
+
+echo "Preparing the swarm (the first run makes 1 GiB of content)..."
+/usr/bin/python3 "$SWARM_PY" start "$SWARM" --big
+wine_session_start "$BUILD_DIR/wineprefix"
+trap cleanup EXIT
+
+json() { /usr/bin/python3 -c "import json,sys; print(eval('json.load(open(sys.argv[1]))' + sys.argv[2]))" "$SWARM/swarm.json" "$1"; }
+TORRENT="$(json "['torrents']['big']['torrent']")"
+SIZE="$(json "['torrents']['big']['size']")"
+TRACKER="$(json "['tracker']")"
+WEBSEED="$(json "['webseed']")"
+FILE_URL="${WEBSEED}korvane_big.bin"
+WINE="$(command -v wine64 || echo /usr/lib/wine/wine64)"
+
+# Runs one client in a process group of its own, in the background so that
+# Ctrl-C reaches the clean-up at once; leaves "SECONDS CPU_SECONDS", or
+# what went wrong, in $RESULT.
+RESULT=""
+measure() {
+    local times="$WORK/times" output="$WORK/output"
+    setsid /usr/bin/time -f "%U %S" -o "$times" "$@" >"$output" 2>"$WORK/errors" </dev/null &
+    CLIENT_PID=$!
+    local status=0
+    wait "$CLIENT_PID" || status=$?
+    CLIENT_PID=""
+    local result
+    result="$(grep -E '^(done|failed) ' "$output" | tail -1 || true)"
+    if [[ $status != 0 || "$result" != done* ]]; then
+        RESULT="FAILED (exit $status): $result $(tail -3 "$WORK/errors" | tr '\n' ' ')"
+        return 1
+    fi
+    RESULT="$(awk -v t="$(awk '{print $2}' <<<"$result")" '{ printf "%s %.2f", t, $1 + $2 }' "$times")"
+}
+
+run_case() {
+    local client="$1" source="$2"
+    local tracker_args=() webseed_args=()
+    local target="$WORK/download"
+    rm -rf "$target"
+    mkdir -p "$target"
+    case "$client" in
+        dlbt)
+            [[ $source != web ]] && tracker_args=(--tracker "$TRACKER")
+            [[ $source != peer ]] && webseed_args=(--webseed "$WEBSEED")
+            measure "$WINE" "$BUILD_DIR/bench/kernel_bench.exe" "Z:$TORRENT" "Z:$target" \
+                "${tracker_args[@]}" "${webseed_args[@]}" --timeout 900 ;;
+        libtorrent)
+            [[ $source != web ]] && tracker_args=(--tracker "$TRACKER")
+            [[ $source != peer ]] && webseed_args=(--webseed "$WEBSEED")
+            measure /usr/bin/python3 "$ROOT/bench/native_leecher.py" "$TORRENT" "$target" \
+                "${tracker_args[@]}" "${webseed_args[@]}" --timeout 900 ;;
+        aria2c)
+            [[ $source != web ]] && tracker_args=(--bt-tracker="$TRACKER")
+            [[ $source != peer ]] && webseed_args=("$FILE_URL")
+            measure "$ROOT/bench/aria2-leecher.sh" "$target" "$TORRENT" "${tracker_args[@]}" "${webseed_args[@]}" ;;
+    esac
+    local status=$?
+    rm -rf "$target"
+    return $status
+}
+
+clients=(dlbt libtorrent)
+if command -v aria2c >/dev/null; then
+    clients+=(aria2c)
+else
+    echo "aria2c is not installed (apt-get install aria2): skipped"
+fi
+
+mkdir -p "$WORK"
+printf "%-11s %-5s %4s %9s %8s %8s\n" client from run seconds "MB/s" "CPU s"
+for client in "${clients[@]}"; do
+    for source in peer web both; do
+        for ((run = 1; run <= RUNS; run++)); do
+            if run_case "$client" "$source"; then
+                read -r seconds cpu <<<"$RESULT"
+                printf "%-11s %-5s %4d %9.1f %8.1f %8.1f\n" "$client" "$source" "$run" "$seconds" \
+                    "$(awk -v s="$SIZE" -v t="$seconds" 'BEGIN { print s / t / 1e6 }')" "$cpu"
+            else
+                printf "%-11s %-5s %4d %s\n" "$client" "$source" "$run" "$RESULT"
+            fi
+        done
+    done
+done
