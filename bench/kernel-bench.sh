@@ -6,6 +6,7 @@
 # CPU seconds (user + sys) of each client's own process.
 #
 #   bench/kernel-bench.sh [BUILD_DIR] [--no-build] [--runs N]
+#                         [--clients "dlbt libtorrent aria2c"] [--from "peer web both"]
 #
 # The content is made once under BUILD_DIR/bench-swarm and kept. Every
 # process started here is stopped on exit, also on Ctrl-C.
@@ -15,10 +16,14 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="$ROOT/build"
 BUILD=1
 RUNS=1
+CLIENTS="dlbt libtorrent aria2c"
+SOURCES="peer web both"
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --no-build) BUILD=0 ;;
         --runs) RUNS="$2"; shift ;;
+        --clients) CLIENTS="$2"; shift ;;
+        --from) SOURCES="$2"; shift ;;
         *) BUILD_DIR="$1" ;;
     esac
     shift
@@ -51,6 +56,7 @@ echo "Preparing the swarm (the first run makes 1 GiB of content)..."
 /usr/bin/python3 "$SWARM_PY" start "$SWARM" --big
 wine_session_start "$BUILD_DIR/wineprefix"
 trap cleanup EXIT
+find_wineserver
 
 json() { /usr/bin/python3 -c "import json,sys; print(eval('json.load(open(sys.argv[1]))' + sys.argv[2]))" "$SWARM/swarm.json" "$1"; }
 TORRENT="$(json "['torrents']['big']['torrent']")"
@@ -60,12 +66,31 @@ WEBSEED="$(json "['webseed']")"
 FILE_URL="${WEBSEED}korvane_big.bin"
 WINE="$(command -v wine64 || echo /usr/lib/wine/wine64)"
 
+# The CPU seconds that our own wineserver has used so far: under Wine much of
+# a program's socket work is done there, so it counts for the kernel too.
+WINESERVER_PID=""
+find_wineserver() {
+    local pid
+    for pid in $(pgrep -f wineserver || true); do
+        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+            WINESERVER_PID=$pid
+            return
+        fi
+    done
+}
+wineserver_cpu() {
+    [[ -n "$WINESERVER_PID" ]] || { echo 0; return; }
+    awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) / hz }' "/proc/$WINESERVER_PID/stat" 2>/dev/null || echo 0
+}
+
 # Runs one client in a process group of its own, in the background so that
-# Ctrl-C reaches the clean-up at once; leaves "SECONDS CPU_SECONDS", or
-# what went wrong, in $RESULT.
+# Ctrl-C reaches the clean-up at once; leaves "SECONDS CPU_SECONDS
+# WINESERVER_CPU_SECONDS", or what went wrong, in $RESULT.
 RESULT=""
 measure() {
     local times="$WORK/times" output="$WORK/output"
+    local server_before
+    server_before="$(wineserver_cpu)"
     setsid /usr/bin/time -f "%U %S" -o "$times" "$@" >"$output" 2>"$WORK/errors" </dev/null &
     CLIENT_PID=$!
     local status=0
@@ -77,7 +102,8 @@ measure() {
         RESULT="FAILED (exit $status): $result $(tail -3 "$WORK/errors" | tr '\n' ' ')"
         return 1
     fi
-    RESULT="$(awk -v t="$(awk '{print $2}' <<<"$result")" '{ printf "%s %.2f", t, $1 + $2 }' "$times")"
+    RESULT="$(awk -v t="$(awk '{print $2}' <<<"$result")" -v s0="$server_before" -v s1="$(wineserver_cpu)" \
+        '{ printf "%s %.2f %.2f", t, $1 + $2, s1 - s0 }' "$times")"
 }
 
 run_case() {
@@ -107,22 +133,25 @@ run_case() {
     return $status
 }
 
-clients=(dlbt libtorrent)
-if command -v aria2c >/dev/null; then
-    clients+=(aria2c)
-else
-    echo "aria2c is not installed (apt-get install aria2): skipped"
-fi
+clients=()
+for client in $CLIENTS; do
+    if [[ $client == aria2c ]] && ! command -v aria2c >/dev/null; then
+        echo "aria2c is not installed (apt-get install aria2): skipped"
+        continue
+    fi
+    clients+=("$client")
+done
 
 mkdir -p "$WORK"
-printf "%-11s %-5s %4s %9s %8s %8s\n" client from run seconds "MB/s" "CPU s"
+printf "%-11s %-5s %4s %9s %8s %8s %12s\n" client from run seconds "MB/s" "CPU s" "wineserver s"
 for client in "${clients[@]}"; do
-    for source in peer web both; do
+    for source in $SOURCES; do
         for ((run = 1; run <= RUNS; run++)); do
             if run_case "$client" "$source"; then
-                read -r seconds cpu <<<"$RESULT"
-                printf "%-11s %-5s %4d %9.1f %8.1f %8.1f\n" "$client" "$source" "$run" "$seconds" \
-                    "$(awk -v s="$SIZE" -v t="$seconds" 'BEGIN { print s / t / 1e6 }')" "$cpu"
+                read -r seconds cpu server <<<"$RESULT"
+                [[ $client == dlbt ]] || server="-"
+                printf "%-11s %-5s %4d %9.1f %8.1f %8.1f %12s\n" "$client" "$source" "$run" "$seconds" \
+                    "$(awk -v s="$SIZE" -v t="$seconds" 'BEGIN { print s / t / 1e6 }')" "$cpu" "$server"
             else
                 printf "%-11s %-5s %4d %s\n" "$client" "$source" "$run" "$RESULT"
             fi
