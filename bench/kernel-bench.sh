@@ -52,18 +52,22 @@ cleanup() {
     rm -rf "$WORK"
 }
 
+# A fresh swarm for every run, so that no run inherits the seeder's state
+# from the one before.
+json() { /usr/bin/python3 -c "import json,sys; print(eval('json.load(open(sys.argv[1]))' + sys.argv[2]))" "$SWARM/swarm.json" "$1"; }
+start_swarm() {
+    /usr/bin/python3 "$SWARM_PY" start "$SWARM" --big >/dev/null
+    TORRENT="$(json "['torrents']['big']['torrent']")"
+    SIZE="$(json "['torrents']['big']['size']")"
+    TRACKER="$(json "['tracker']")"
+    WEBSEED="$(json "['webseed']")"
+    FILE_URL="${WEBSEED}korvane_big.bin"
+}
+
 echo "Preparing the swarm (the first run makes 1 GiB of content)..."
-/usr/bin/python3 "$SWARM_PY" start "$SWARM" --big
 wine_session_start "$BUILD_DIR/wineprefix"
 trap cleanup EXIT
-find_wineserver
-
-json() { /usr/bin/python3 -c "import json,sys; print(eval('json.load(open(sys.argv[1]))' + sys.argv[2]))" "$SWARM/swarm.json" "$1"; }
-TORRENT="$(json "['torrents']['big']['torrent']")"
-SIZE="$(json "['torrents']['big']['size']")"
-TRACKER="$(json "['tracker']")"
-WEBSEED="$(json "['webseed']")"
-FILE_URL="${WEBSEED}korvane_big.bin"
+start_swarm
 WINE="$(command -v wine64 || echo /usr/lib/wine/wine64)"
 
 # The CPU seconds that our own wineserver has used so far: under Wine much of
@@ -110,6 +114,7 @@ run_case() {
     local client="$1" source="$2"
     local tracker_args=() webseed_args=()
     local target="$WORK/download"
+    start_swarm
     rm -rf "$target"
     mkdir -p "$target"
     case "$client" in
@@ -142,6 +147,7 @@ for client in $CLIENTS; do
     clients+=("$client")
 done
 
+find_wineserver
 mkdir -p "$WORK"
 printf "%-11s %-5s %4s %9s %8s %8s %12s\n" client from run seconds "MB/s" "CPU s" "wineserver s"
 for client in "${clients[@]}"; do
