@@ -16,11 +16,19 @@ inline constexpr wchar_t kGameSiteHost[] = L"www.korvane.net";
 
 inline constexpr short kDefaultP2pPort = 9310;
 
+// The reporting server that receives the usage reports; nothing at run time
+// changes it.
+inline constexpr wchar_t kReportHost[] = L"report.korvane.net";
+
 // The single-instance mutex, filled with the engine port as a signed number.
 inline constexpr wchar_t kMutexNameFormat[] = L"Global\\Vantor_Tessary_Korvane_%d";
 
 // The main window's title: a second start finds the running copy by it.
+// The firewall entry carries the same name.
 inline constexpr wchar_t kWindowTitle[] = L"Korvane下载器";
+
+// The value under the current user's Run key that starts the program at logon.
+inline constexpr wchar_t kAutoStartValueName[] = L"Vantor_Tessary_Korvane";
 
 inline constexpr char kLauncherConfigFile[] = "config.json";
 inline constexpr char kLauncherDumpFile[] = "dump_config.json";

@@ -1,4 +1,5 @@
 #include "app/Distribution.h"
+#include "app/FirewallRegistration.h"
 #include "app/LauncherConfig.h"
 #include "app/SingleInstance.h"
 #include "app/StandInWindow.h"
@@ -35,6 +36,9 @@ int RunMessageLoop()
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
 {
+    // Every start registers, also a second copy that is about to hand over.
+    RegisterWithFirewall();
+
     CLauncherConfig& config = CLauncherConfig::Instance();
     config.Load(distribution::kLauncherConfigFile);
 

@@ -11,6 +11,8 @@ SYSTEM_DLLS=" advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll crypt32.dll dwma
  gdiplus.dll imm32.dll iphlpapi.dll kernel32.dll msimg32.dll msvcrt.dll mswsock.dll ole32.dll
  oleaut32.dll rpcrt4.dll secur32.dll shell32.dll shlwapi.dll user32.dll userenv.dll uxtheme.dll
  version.dll wininet.dll winmm.dll ws2_32.dll wsock32.dll dbghelp.dll ntdll.dll "
+# One blank between names, so that a name at a line end matches too.
+SYSTEM_DLLS=" $(echo $SYSTEM_DLLS) "
 
 status=0
 for binary in "$@"; do

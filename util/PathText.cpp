@@ -1,5 +1,7 @@
 #include "util/PathText.h"
 
+#include <algorithm>
+
 std::wstring WithOneTrailingBackslash(std::wstring path)
 {
     while (!path.empty() && path.back() == L'/')
@@ -7,6 +9,12 @@ std::wstring WithOneTrailingBackslash(std::wstring path)
     while (!path.empty() && path.back() == L'\\')
         path.pop_back();
     path += L'\\';
+    return path;
+}
+
+std::wstring WithBackslashes(std::wstring path)
+{
+    std::replace(path.begin(), path.end(), L'/', L'\\');
     return path;
 }
 

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Starts or stops the transfer tests' HTTP server for a ctest fixture.
 #
-#   http_server_fixture.sh start|stop STATE_DIR
+#   http_server_fixture.sh start|stop STATE_DIR [SERVER_SCRIPT]
 #
 # The port goes to STATE_DIR/port, the process id to STATE_DIR/pid.
 set -euo pipefail
@@ -9,6 +9,7 @@ set -euo pipefail
 action="$1"
 state="$2"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+server_script="${3:-$here/http_test_server.py}"
 
 stop_server() {
     [[ -f "$state/pid" ]] || return 0
@@ -29,7 +30,7 @@ case "$action" in
 start)
     mkdir -p "$state"
     stop_server
-    setsid python3 "$here/http_test_server.py" "$state/port" </dev/null >"$state/server.log" 2>&1 &
+    setsid python3 "$server_script" "$state/port" </dev/null >"$state/server.log" 2>&1 &
     echo $! >"$state/pid"
     for _ in $(seq 300); do
         [[ -s "$state/port" ]] && exit 0

@@ -1,0 +1,98 @@
+// The whole road of one download with the real kernel library and the local
+// swarm: the description and the torrent from the tests' server, the game
+// from the swarm's peers and HTTP seed, the game's program started at the
+// end and the reports at the collector.
+#include "workflow/WorkflowFixture.h"
+
+#include "kernel/Swarm.h"
+#include "support/ChildProcess.h"
+
+#include <chrono>
+
+namespace {
+
+const char* const kGameFiles[] = {"bin/game.exe", "data/pack1.dat", "data/pack2.dat", "readme.txt"};
+
+class WorkflowSwarmTest : public WorkflowFixture {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_swarm.Load()) << "the swarm fixture has not run";
+        // The real kernel in place of the stand-in.
+        m_kernel.reset();
+        ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_KERNEL_DLL).c_str(), (m_cfgDir + L"DLBT.dll").c_str(),
+                                FALSE));
+        m_launcher.p2p_port = 29400; // clear of the kernel tests' ports
+        m_launcher.run_game_exe = true;
+    }
+
+    void ServeSwarmDescription()
+    {
+        ASSERT_TRUE(StoreOnCollector(ServerName("multi.torrent"), ReadWholeFile(m_swarm.TorrentPath("multi"))));
+        ASSERT_TRUE(StoreOnCollector(ServerName("server.cfg"),
+                                     "{\"torrentUrl\":\"" + TorrentUrl("multi.torrent") +
+                                         "\",\"mainExe\":\"tools\\\\stub.exe\",\"ver\":\"9.9\","
+                                         "\"httpSeed\":[\"" + m_swarm.WebSeed() + "\"],"
+                                         "\"trackers\":[\"" + m_swarm.Tracker() + "\"]}"));
+    }
+
+    Swarm m_swarm;
+};
+
+TEST_F(WorkflowSwarmTest, DownloadsTheGameFromTheSwarmStartsItAndReports)
+{
+    ServeSwarmDescription();
+    // The game's program, placed where the description says it lies.
+    const std::wstring tools = m_folder + L"tools";
+    ASSERT_TRUE(::CreateDirectoryW(tools.c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_GAME_STUB).c_str(), (tools + L"\\stub.exe").c_str(), FALSE));
+
+    m_workflow = std::make_unique<CDownloadWorkflow>(m_settings, m_launcher, *this, CollectorHost());
+    m_workflow->LoadConfiguration();
+    PollUntilFetchesEnd();
+    m_workflow->StartInDir(m_folder);
+    ASSERT_NE(m_workflow->m_downloader, nullptr) << m_workflow->m_statusText.size();
+
+    std::wstring line;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            m_workflow->PollFetchJobs();
+            line = m_workflow->RefreshProgress();
+            return m_workflow->m_completed;
+        },
+        std::chrono::seconds(240)))
+        << "not complete; last line has " << line.size() << " characters";
+    EXPECT_EQ(m_workflow->m_statusText, L"下载完成！");
+    EXPECT_EQ(m_workflow->m_percent, 100);
+
+    for (const char* file : kGameFiles) {
+        SCOPED_TRACE(file);
+        std::wstring onDisk = L"games\\Korvane\\";
+        for (const char* c = file; *c; ++c)
+            onDisk += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+        EXPECT_EQ(m_temp.Read(onDisk), m_swarm.SeedFile(std::string("KorvaneGame/") + file));
+    }
+    EXPECT_EQ(m_settings.m_mainExePath, tools + L"\\stub.exe");
+    EXPECT_TRUE(WaitForGameStarted(tools)) << "the game's program did not run";
+
+    const std::vector<std::string> reports = SettledReports();
+    const std::string head = "uuid=" + m_uuid + "&opname=";
+    const std::string tail = "&ext_info={\"ver\":\"9.9\"}";
+    EXPECT_NE(std::find(reports.begin(), reports.end(), head + "start&costtime=0&rate=0" + tail), reports.end());
+    EXPECT_NE(std::find(reports.begin(), reports.end(), head + "finish&costtime=0&rate=100" + tail), reports.end());
+    for (const std::string& report : reports) {
+        EXPECT_EQ(report.rfind(head, 0), 0u) << report;
+        EXPECT_EQ(report.substr(report.size() - tail.size()), tail) << report;
+    }
+    m_workflow->ReportClose();
+    const std::vector<std::string> withClose = ReceivedReports(m_uuid);
+    ASSERT_EQ(withClose.size(), reports.size() + 1);
+    EXPECT_EQ(withClose.back().rfind(head + "close&costtime=0&rate=100&ext_info={\"ver\":\"9.9\"%2C\"updata\":", 0), 0u)
+        << withClose.back();
+    m_workflow.reset(); // shuts the kernel down
+
+    const std::string infoHash = m_swarm.InfoHash("multi");
+    EXPECT_EQ(m_settings.m_infoHash, std::wstring(infoHash.begin(), infoHash.end()));
+}
+
+} // namespace

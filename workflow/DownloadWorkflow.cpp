@@ -1,0 +1,382 @@
+#include "workflow/DownloadWorkflow.h"
+
+#include "engine/KernelCalls.h"
+#include "net/UrlClient.h"
+#include "util/PathText.h"
+#include "util/TextConvert.h"
+#include "workflow/CompletionActions.h"
+#include "workflow/DiskSpace.h"
+#include "workflow/ProgressText.h"
+
+#include <vector>
+
+namespace {
+
+const DWORD kFetchAttempts = 3;
+
+const wchar_t kLoadingConfiguration[] = L"正在加载配置信息....";
+const wchar_t kLoadingTorrent[] = L"正在加载P2P信息....";
+const wchar_t kNoTorrentAddress[] = L"加载游戏服务器信息时出错，请稍后重试！";
+const wchar_t kBadTorrentAddress[] = L"加载游戏服务器信息异常，请稍后重试！";
+const wchar_t kNoTorrentFile[] = L"加载P2P信息出错，请稍后重试！";
+const wchar_t kNoKernel[] = L"加载P2P模块出错....";
+const wchar_t kNoDownloader[] = L"启动下载失败，请重试！";
+const wchar_t kDownloadComplete[] = L"下载完成！";
+
+bool FileExists(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring WithoutTrailingBackslashes(std::wstring path)
+{
+    while (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    return path;
+}
+
+// The kernel puts a torrent's content under a root folder of the name we
+// give it, inside the folder we give it: so the player's folder is split into
+// its parent and its last component, and the content lands in the player's
+// folder itself. A drive root, or a folder without a parent part, is given
+// whole and without a root name.
+void SplitPlayersFolder(const std::wstring& savePath, std::wstring& kernelFolder, std::wstring& rootName)
+{
+    kernelFolder = savePath;
+    rootName.clear();
+    if (savePath.size() <= 3)
+        return;
+    const std::wstring folder = WithoutTrailingBackslashes(WithBackslashes(savePath));
+    const size_t last = folder.rfind(L'\\');
+    if (last == std::wstring::npos || last < 2 || last + 1 >= folder.size())
+        return;
+    rootName = folder.substr(last + 1);
+    kernelFolder = WithOneTrailingBackslash(folder.substr(0, last));
+}
+
+// A job that has ended starts over as a new one: left as it is, it would
+// count the earlier success (and be read as ended before the new fetch has)
+// and its earlier attempts (and give up before trying).
+void StartFetch(CRetryGetHttpFile& job, const std::wstring& url, const std::wstring& path)
+{
+    if (job.m_handled && !job.m_fetcher)
+        job = CRetryGetHttpFile();
+    job.Start(url, path, kFetchAttempts);
+}
+
+// The torrent's file name is the address's last part, from a description
+// fetched over plain HTTP: it must name a file in the configuration folder.
+bool IsPlainFileName(const std::wstring& name)
+{
+    return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\:") == std::wstring::npos;
+}
+
+bool IsComplete(int state) { return state == DLBT_STATE_COMPLETE || state == DLBT_STATE_SEEDING; }
+
+} // namespace
+
+CDownloadWorkflow::CDownloadWorkflow(CAppSetting& settings, const CLauncherConfig& launcher, IWorkflowHost& host,
+                                     std::wstring reportHost, ReportClock clock)
+    : m_reports(settings, std::move(reportHost), std::move(clock)),
+      m_engine(settings.m_cfgDir),
+      m_settings(settings),
+      m_launcher(launcher),
+      m_host(host)
+{
+}
+
+CDownloadWorkflow::~CDownloadWorkflow()
+{
+    m_reports.m_startReport.reset();
+    m_reports.m_finishReport.reset();
+    StopEngine();
+}
+
+void CDownloadWorkflow::LoadConfiguration()
+{
+    m_statusText = kLoadingConfiguration;
+    StartFetch(m_configJob, m_launcher.config_url, m_settings.m_serverCfgPath);
+    if (!FileExists(m_settings.m_serverCfgPath))
+        DownloadUrlToFile(WideToAnsi(m_launcher.config_url), m_settings.m_serverCfgPath);
+}
+
+void CDownloadWorkflow::PollFetchJobs()
+{
+    if (!m_configJob.m_handled) {
+        m_configJob.Poll();
+        if (m_configJob.m_succeeded || !m_configJob.m_fetcher) {
+            m_configJob.m_handled = true;
+            m_settings.LoadAll();
+            LoadServerInfo();
+        }
+    }
+    if (!m_torrentJob.m_handled) {
+        m_torrentJob.Poll();
+        if (m_torrentJob.m_succeeded || !m_torrentJob.m_fetcher) {
+            m_torrentJob.m_handled = true;
+            if (m_dirConfirmed)
+                StartEngine();
+        }
+    }
+}
+
+void CDownloadWorkflow::LoadServerInfo()
+{
+    const std::string& url = m_settings.m_torrentUrl;
+    if (url.empty()) {
+        SetStatus(kNoTorrentAddress);
+        return;
+    }
+    const size_t slash = url.rfind('/');
+    const std::wstring name = slash == std::string::npos ? L"" : AnsiToWide(url.substr(slash + 1));
+    if (!IsPlainFileName(name)) {
+        SetStatus(kBadTorrentAddress);
+        return;
+    }
+    m_torrentPath = m_settings.m_cfgDir + name;
+    if (FileExists(m_torrentPath)) {
+        m_engine.Load();
+        if (m_dirConfirmed)
+            StartEngine();
+    } else {
+        m_statusText = kLoadingTorrent;
+        StartFetch(m_torrentJob, AnsiToWide(url), m_torrentPath);
+        m_engine.Load();
+        if (!FileExists(m_torrentPath))
+            DownloadUrlToFile(url, m_torrentPath);
+    }
+    if (m_engine.IsLoaded() && !m_launcher.report_ip.empty())
+        m_engine.CallVoid(&SDlbtFunctions::DLBT_SetReportIP, m_launcher.report_ip.c_str());
+}
+
+bool CDownloadWorkflow::StartInDir(const std::wstring& folder)
+{
+    m_dirConfirmed = true;
+    m_completed = false;
+    const std::wstring normalised = WithOneTrailingBackslash(WithBackslashes(folder));
+    if (normalised != m_settings.m_savePath) {
+        m_settings.m_savePath = normalised;
+        SaveBaseSettings();
+    }
+    if (m_configJob.m_handled) {
+        if (m_settings.m_torrentUrl.empty())
+            LoadConfiguration();
+        else if (m_torrentJob.m_handled)
+            StartEngine();
+    }
+    return true;
+}
+
+void CDownloadWorkflow::StartEngine()
+{
+    if (!FileExists(m_torrentPath)) {
+        SetStatus(kNoTorrentFile);
+        return;
+    }
+    if (!m_engine.Load()) {
+        SetStatus(kNoKernel);
+        return;
+    }
+    if (!m_dirConfirmed)
+        return;
+    if (!m_engine.m_started) {
+        StartKernel(m_engine, m_launcher.p2p_port, [this](const wchar_t* caption, const wchar_t* text) {
+            m_host.ShowMessage(caption, text, 0);
+        });
+    }
+    if (!m_userPaused)
+        StartDownload();
+}
+
+void CDownloadWorkflow::StartDownload()
+{
+    ReleaseCurrentDownloader();
+    m_statusText.clear();
+
+    SDownloaderSetup setup;
+    setup.torrentPath = m_torrentPath;
+    SplitPlayersFolder(m_settings.m_savePath, setup.downloadDir, setup.rootName);
+    setup.userFolder = m_settings.m_savePath;
+    setup.downLimitKBps = static_cast<uint32_t>(m_settings.m_downLimit);
+    setup.upLimitKBps = static_cast<uint32_t>(m_settings.m_upLimit);
+    setup.trackers = m_settings.m_trackers;
+    setup.httpSeeds = m_settings.m_httpSeed;
+
+    const SDownloader downloader = SetUpDownloader(m_engine, setup);
+    m_downloadDir = downloader.downloadDir;
+    m_singleFile = downloader.singleFile;
+    m_infoChecked = false;
+    m_firstFilePath = downloader.firstFilePath;
+    m_downloader = downloader.handle;
+    if (!m_downloader)
+        SetStatus(kNoDownloader);
+}
+
+std::wstring CDownloadWorkflow::RefreshProgress()
+{
+    if (!m_downloader)
+        return L"";
+    DLBT_DOWNLOADER_INFO info{};
+    if (!ReadStatus(info))
+        return L""; // nothing to judge the download by this time
+    if (!m_infoChecked)
+        CheckFirstStatus(info);
+
+    const std::wstring line = FormatProgressLine(info, GetStateText(info.state));
+    CheckProgressReports(info.percent);
+    m_percent = ProgressPercent(info, m_percent);
+
+    if (IsComplete(info.state)) {
+        m_percent = 100;
+        m_statusText = kDownloadComplete;
+        if (!m_completed)
+            HandleCompletion();
+    }
+    m_reports.ReapFinished();
+    CheckDiskSpace(info.state);
+    return line;
+}
+
+void CDownloadWorkflow::SetStatus(const std::wstring& text)
+{
+    m_statusText = text;
+    m_settings.CDownSetting::Reset();
+    if (!m_torrentPath.empty() && FileExists(m_torrentPath))
+        ::DeleteFileW(m_torrentPath.c_str());
+    ReleaseCurrentDownloader();
+    m_completed = false;
+}
+
+void CDownloadWorkflow::StopEngine()
+{
+    StopKernel(m_engine, m_downloader);
+    m_percent = 0;
+}
+
+void CDownloadWorkflow::PauseDownload()
+{
+    m_userPaused = true;
+    if (m_downloader)
+        m_engine.CallVoid(&SDlbtFunctions::DLBT_Downloader_Pause, m_downloader);
+}
+
+void CDownloadWorkflow::ResumeDownload(const std::wstring& folder, bool folderChanged)
+{
+    if (folderChanged)
+        StopEngine();
+    m_userPaused = false;
+    if (m_downloader)
+        m_engine.CallVoid(&SDlbtFunctions::DLBT_Downloader_Resume, m_downloader);
+    else
+        StartInDir(folder);
+}
+
+void CDownloadWorkflow::ApplyStoredRateLimits()
+{
+    if (m_engine.m_started)
+        ApplyRateLimits(m_engine, static_cast<uint32_t>(m_settings.m_downLimit),
+                        static_cast<uint32_t>(m_settings.m_upLimit));
+}
+
+std::wstring CDownloadWorkflow::GetStateText(int code) const
+{
+    if (code != DLBT_STATE_ERROR)
+        return StateText(code);
+    // The kernel answers a size question with the size and either success or
+    // "buffer too small"; both are taken.
+    int length = 0;
+    const int sized = m_engine.Call(&SDlbtFunctions::DLBT_Downloader_GetLastError, DLBT_ERROR_INVALID_HANDLE,
+                                    m_downloader, static_cast<char*>(nullptr), &length);
+    if ((sized != DLBT_OK && sized != DLBT_ERROR_BUFFER_TOO_SMALL) || length <= 0)
+        return StateText(code);
+    std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
+    if (m_engine.Call(&SDlbtFunctions::DLBT_Downloader_GetLastError, DLBT_ERROR_INVALID_HANDLE, m_downloader,
+                      text.data(), &length) != DLBT_OK)
+        return StateText(code);
+    return StateText(code, AnsiToWide(text.data()));
+}
+
+void CDownloadWorkflow::CheckDiskSpace(int state)
+{
+    if (state != DLBT_STATE_DOWNLOADING) {
+        m_diskChecked = false;
+        return;
+    }
+    if (m_diskChecked)
+        return;
+    m_diskChecked = true;
+    if (!m_downloader)
+        return;
+    uint64_t free = 0;
+    if (!FreeBytesOfFolder(m_settings.m_savePath, free))
+        return; // a folder whose space cannot be told is not a full disk
+    DLBT_DOWNLOADER_INFO info{};
+    if (!ReadStatus(info) || info.totalSize == DLBT_UNKNOWN_SIZE || info.downloaded >= info.totalSize)
+        return;
+    if (free >= info.totalSize - info.downloaded)
+        return;
+    m_host.PauseDownload();
+    m_host.ShowMessage(kDiskSpaceWarningCaption, DiskSpaceWarningText(info.totalSize).c_str(), MB_ICONWARNING);
+}
+
+void CDownloadWorkflow::RunGame()
+{
+    const std::wstring path =
+        GameProgramPath(m_downloadDir, m_singleFile, m_firstFilePath, AnsiToWide(m_settings.m_mainExe));
+    if (path.empty())
+        return;
+    m_settings.m_mainExePath = path;
+    LaunchProgram(path);
+}
+
+void CDownloadWorkflow::ReportClose()
+{
+    if (!m_reports.DownloaderSeen())
+        return;
+    // After a resume into another folder the kernel may be unloaded: the
+    // report then goes out with nothing uploaded and no progress.
+    uint64_t uploaded = 0;
+    int rate = 0;
+    if (m_engine.IsLoaded()) {
+        DLBT_KERNEL_INFO counters{};
+        if (m_engine.Call(&SDlbtFunctions::DLBT_GetKernelInfo, FALSE, &counters))
+            uploaded = counters.totalUploaded;
+        DLBT_DOWNLOADER_INFO info{};
+        if (m_downloader && ReadStatus(info))
+            rate = static_cast<int>(info.percent);
+    }
+    m_reports.ReportClose(rate, uploaded);
+}
+
+bool CDownloadWorkflow::ReadStatus(DLBT_DOWNLOADER_INFO& info) const
+{
+    return m_engine.Call(&SDlbtFunctions::DLBT_GetDownloaderInfo, FALSE, m_downloader, &info) != FALSE;
+}
+
+void CDownloadWorkflow::CheckFirstStatus(const DLBT_DOWNLOADER_INFO& info)
+{
+    const std::wstring infoHash =
+        AnsiToWide(std::string(info.infoHash, strnlen(info.infoHash, sizeof(info.infoHash))));
+    if (infoHash != m_settings.m_infoHash) {
+        m_settings.m_infoHash = infoHash;
+        m_settings.m_reportDone = 0;
+        m_settings.m_reportStart = 0;
+        SaveBaseSettings();
+    }
+    m_reports.MarkDownloaderSeen();
+    ReportStart();
+    m_infoChecked = true;
+}
+
+void CDownloadWorkflow::HandleCompletion()
+{
+    ReportFinish();
+    m_completed = true;
+    if (m_launcher.run_game_exe)
+        RunGame();
+}
+
+void CDownloadWorkflow::ReleaseCurrentDownloader() { ReleaseDownloader(m_engine, m_downloader); }
+
+void CDownloadWorkflow::SaveBaseSettings() { m_settings.Save(m_settings.m_baseCfgPath); }
