@@ -72,9 +72,7 @@ int wmain(int argc, wchar_t** argv)
         return 3;
     // The program's own start parameters, unless asked otherwise.
     DLBT_START_PARAMS params{1, options.tcpOnly ? 0u : 1u, 1, 0, 0, 29500, 29510};
-    kernel.Startup(&params, nullptr, 0);
-    kernel.SetDownloadSpeedLimit(options.limit);
-    kernel.SetLocalNetworkLimit(TRUE, options.limit, 0);
+    kernel.StartWithLimit(params, options.limit);
     DLBT_DOWNLOADER downloader = kernel.Initialize(options.torrent.c_str(), options.folder.c_str(), L"", 1, FALSE,
                                                    FALSE, nullptr, nullptr, 1, 0);
     if (!downloader)
