@@ -36,6 +36,10 @@ inline constexpr char kLauncherDumpFile[] = "dump_config.json";
 // The folder the game is downloaded into, inside the folder the player picks.
 inline constexpr wchar_t kGameFolderName[] = L"Korvane";
 
+// The desktop shortcut to the game made when the download is complete,
+// without its ".lnk".
+inline constexpr wchar_t kDesktopShortcutName[] = L"Korvane";
+
 // The configuration folder's home under the common application-data folder
 // when the program's own folder is not writable.
 inline constexpr wchar_t kCommonDataFolderName[] = L"Vantor_Tessary_Korvane";

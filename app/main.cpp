@@ -2,13 +2,18 @@
 #include "app/FirewallRegistration.h"
 #include "app/LauncherConfig.h"
 #include "app/SingleInstance.h"
-#include "app/StandInWindow.h"
+#include "ui/MainWnd.h"
+#include "ui/WndShadow.h"
+#include "ui/toolkit/PaintManagerUI.h"
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <cwchar>
 
 namespace {
+
+const DWORD kMainWindowStyle = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX;
 
 // "/S", "/s" or "/VERYSILENT" anywhere on the command line starts the program
 // hidden; an argument that merely contains "/s", such as /silent, counts too.
@@ -22,26 +27,43 @@ bool IsSilentStart(const wchar_t* commandLine)
     return false;
 }
 
-int RunMessageLoop()
+// The toolkit creates windows with this module and looks for files beside
+// the program; the skin itself comes from the program's resources.
+void SetUpToolkit(HINSTANCE instance)
 {
-    MSG message;
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
-    return 0;
+    DuiLib::CPaintManagerUI::SetInstance(instance);
+    std::wstring folder = DuiLib::CPaintManagerUI::GetInstancePath();
+    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
+        folder += L'\\';
+    DuiLib::CPaintManagerUI::SetResourcePath(folder);
+}
+
+// Shown centred on its monitor's work area; the WM_SIZE lets the window and
+// its shadow settle at the layout's size.
+void ShowCentred(CMainWnd& window)
+{
+    const HWND handle = window.GetHWND();
+    if (::IsWindow(handle))
+        ::ShowWindow(handle, SW_SHOWNORMAL);
+    window.CenterWindow();
+    RECT client{};
+    ::GetClientRect(handle, &client);
+    ::SendMessageW(handle, WM_SIZE, 0, MAKELPARAM(client.right - client.left, client.bottom - client.top));
 }
 
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
 {
-    // Every start registers, also a second copy that is about to hand over.
+    // 1. Firewall registration, on every start: a second copy that is about
+    // to hand over registers too.
     RegisterWithFirewall();
 
+    // 2. Launcher configuration.
     CLauncherConfig& config = CLauncherConfig::Instance();
     config.Load(distribution::kLauncherConfigFile);
 
+    // 3. One copy per engine port.
     CSingleInstance singleInstance;
     switch (singleInstance.Acquire(config.mutex_name)) {
     case CSingleInstance::Result::Failed:
@@ -53,14 +75,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
         break;
     }
 
+    // 4. - 6. Shadows, the toolkit and COM for this thread (never undone).
+    CWndShadow::Initialize(instance);
+    SetUpToolkit(instance);
+    ::CoInitialize(nullptr);
+
+    // 7. - 9. The main window, hidden on a silent start.
     const bool show = !IsSilentStart(commandLine);
-
-    CStandInWindow window;
-    if (!window.Create(instance, distribution::kWindowTitle))
+    auto* window = new CMainWnd();
+    if (!window->Create(nullptr, distribution::kWindowTitle, kMainWindowStyle, 0))
         return 0; // nothing could ever end the message loop
+    g_pMainWnd = window;
     if (show)
-        window.Show();
+        ShowCentred(*window);
 
-    RunMessageLoop();
+    // 10. - 11. The window deletes itself once it is gone.
+    DuiLib::CPaintManagerUI::MessageLoop();
     return 0;
 }

@@ -1,7 +1,9 @@
 # Third-party libraries, all from the set-up script's prefix.
 find_package(jsoncpp CONFIG REQUIRED)
 find_package(pugixml CONFIG REQUIRED)
-# Debian's libz-mingw-w64-dev: inflating the skin archive.
+# Debian's libz-mingw-w64-dev: inflating the skin archive. Linked statically:
+# the program must not need a zlib1.dll beside it.
+set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 
 add_library(httplib INTERFACE)

@@ -14,6 +14,7 @@ from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "skin")
+ICON_OUT = os.path.join(HERE, "app", "korvane.ico")  # the program's icon, not part of the skin
 CJK_BOLD = ("/usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc", 2)  # index 2: Simplified Chinese
 LOGO_FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSerif-Bold.ttf"
 SS = 4  # supersampling of shapes, for smooth edges
@@ -392,8 +393,37 @@ def settings_background():
     return img
 
 
+def program_icon():
+    """A gold "K" on a night-blue shield with a gold rim: the game's crest."""
+    n = 256
+    big = n * SS
+    img = Image.new("RGBA", (big, big), (0, 0, 0, 0))
+    shield = [(0.12, 0.08), (0.88, 0.08), (0.88, 0.50), (0.50, 0.95), (0.12, 0.50)]
+    mask = Image.new("L", (big, big), 0)
+    ImageDraw.Draw(mask).polygon([(x * big, y * big) for x, y in shield], fill=255)
+    rim = vertical_gradient((big, big), [(0, (255, 235, 170, 255)), (0.5, (215, 150, 50, 255)),
+                                         (1, (150, 90, 25, 255))])
+    rim.putalpha(mask)
+    img.alpha_composite(rim)
+    inner = mask.filter(ImageFilter.MinFilter(2 * (SS * 9) + 1))
+    field = vertical_gradient((big, big), [(0, (40, 52, 110, 255)), (1, (12, 14, 36, 255))])
+    field.putalpha(inner)
+    img.alpha_composite(field)
+    img = img.resize((n, n), Image.LANCZOS)
+    f = font(LOGO_FONT, 150)
+    d = ImageDraw.Draw(img)
+    box = d.textbbox((0, 0), "K", font=f)
+    x = (n - (box[2] - box[0])) // 2 - box[0]
+    y = int(n * 0.44) - (box[3] - box[1]) // 2 - box[1]
+    d.text((x + 3, y + 4), "K", font=f, fill=(0, 0, 0, 150))
+    d.text((x, y), "K", font=f, fill=(255, 215, 120, 255))
+    return img
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
+    os.makedirs(os.path.dirname(ICON_OUT), exist_ok=True)
+    program_icon().save(ICON_OUT, sizes=[(16, 16), (24, 24), (32, 32), (48, 48), (64, 64), (256, 256)])
     save(background_dusk().convert("RGB"), "1.png")
     save(background_night().convert("RGB"), "2.png")
     save(background_dawn().convert("RGB"), "3.png")

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Makes the 64-bit Wine prefix the tests run in: boots it, maps the face
 # "微软雅黑" (Microsoft YaHei) to an installed CJK font so Chinese text
-# renders, and turns off the crash dialog that would hang an unattended run.
+# renders, turns off the crash dialog that would hang an unattended run, and
+# gives the prefix folders of its own where Wine links the user's home.
 #
 #   scripts/wine-prefix.sh DIR
 set -euo pipefail
@@ -28,5 +29,14 @@ for face in "微软雅黑" "Microsoft YaHei"; do
 done
 reg_add 'HKCU\Software\Wine\WineDbg' ShowCrashDialog REG_DWORD 0
 wineserver -w
+
+# A desktop shortcut made by a test stays in the prefix, out of the home folder
+# and out of other builds' way.
+for link in "$PREFIX_DIR"/drive_c/users/*/{Desktop,Documents,Downloads,Music,Pictures,Videos}; do
+    if [[ -L "$link" ]]; then
+        rm "$link"
+        mkdir "$link"
+    fi
+done
 
 touch "$PREFIX_DIR/.korvane-ready"

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 
 namespace {
@@ -111,8 +112,11 @@ TEST_F(UsageReporterTest, OnlyOneMarksAStartOrFinishAsSentAndOnlyZeroLetsAMilest
     m_reporter.ReportFinish();
     m_reporter.ReportStart();
     m_reporter.ReportFinish();
-    EXPECT_EQ(Settled(), (Reports{"uuid=" + m_uuid + "&opname=start&costtime=0&rate=0&ext_info={\"ver\":\"2.0\"}",
-                                  "uuid=" + m_uuid + "&opname=finish&costtime=1&rate=100&ext_info={\"ver\":\"2.0\"}"}));
+    // The two reports travel side by side and may arrive in either order.
+    Reports received = Settled();
+    std::sort(received.begin(), received.end());
+    EXPECT_EQ(received, (Reports{"uuid=" + m_uuid + "&opname=finish&costtime=1&rate=100&ext_info={\"ver\":\"2.0\"}",
+                                 "uuid=" + m_uuid + "&opname=start&costtime=0&rate=0&ext_info={\"ver\":\"2.0\"}"}));
     EXPECT_EQ(m_settings.m_reportStart, 1);
     EXPECT_EQ(m_settings.m_reportDone, 1);
     m_reporter.ReapFinished();

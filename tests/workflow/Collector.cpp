@@ -71,3 +71,14 @@ std::string UniqueClientId(const char* prefix)
     static int counter = 0;
     return std::string(prefix) + std::to_string(::GetCurrentProcessId()) + "x" + std::to_string(++counter);
 }
+
+std::string JsonText(const std::string& text)
+{
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '\\')
+            escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}

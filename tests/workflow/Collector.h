@@ -16,5 +16,9 @@ std::vector<std::string> ReceivedReports(const std::string& uuid);
 // Waits until `count` reports for `uuid` have arrived; they are returned.
 std::vector<std::string> WaitForReports(const std::string& uuid, size_t count);
 
+// Backslashes escaped for a JSON string, as the tests write paths into
+// settings and descriptions.
+std::string JsonText(const std::string& text);
+
 // A client id no other test uses.
 std::string UniqueClientId(const char* prefix);

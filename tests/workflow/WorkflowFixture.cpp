@@ -9,18 +9,6 @@ namespace {
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-// Backslashes escaped for a JSON string.
-std::string JsonText(const std::string& text)
-{
-    std::string escaped;
-    for (const char c : text) {
-        if (c == '\\')
-            escaped += '\\';
-        escaped += c;
-    }
-    return escaped;
-}
-
 } // namespace
 
 std::vector<std::string> Sorted(std::vector<std::string> lines)

@@ -1,0 +1,612 @@
+// The main window on a real window, clicked as a player clicks it, with the
+// download description from the tests' server and a scripted kernel: its
+// display states, the folder rule, the start refusals, the progress display,
+// the completion display, the background and its closing.
+#include "ui/TestDialog.h"
+#include "ui/WindowPicture.h"
+#include "workflow/Collector.h"
+#include "workflow/FakeKernel.h"
+
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+#include "ui/GifProgressUI.h"
+#include "ui/MainWnd.h"
+#include "ui/toolkit/RenderEngine.h"
+#include "util/TextConvert.h"
+
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+using namespace DuiLib;
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::string Utf8(const std::wstring& text)
+{
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(size > 0 ? size - 1 : 0, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &narrow[0], size, nullptr, nullptr);
+    return narrow;
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool Contains(const Calls& calls, const std::string& call)
+{
+    return std::find(calls.begin(), calls.end(), call) != calls.end();
+}
+
+std::wstring DesktopShortcut()
+{
+    wchar_t desktop[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, TRUE);
+    return std::wstring(desktop) + L"\\Korvane.lnk";
+}
+
+// The target and working folder of a shell link file.
+std::wstring ShortcutTarget(const std::wstring& path, std::wstring& workingFolder)
+{
+    Microsoft::WRL::ComPtr<IShellLinkW> link;
+    Microsoft::WRL::ComPtr<IPersistFile> file;
+    wchar_t target[MAX_PATH] = {}, folder[MAX_PATH] = {};
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
+        FAILED(link.As(&file)) || FAILED(file->Load(path.c_str(), STGM_READ)) ||
+        FAILED(link->GetPath(target, MAX_PATH, nullptr, 0)))
+        return L"";
+    link->GetWorkingDirectory(folder, MAX_PATH);
+    workingFolder = folder;
+    return target;
+}
+
+std::wstring ScreenshotPath(const wchar_t* name)
+{
+    std::wstring folder = WindowsPathOfHostPath(KORVANE_SCREENSHOT_DIR);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder + L"\\" + name;
+}
+
+// A description and a torrent on the tests' server, under the client id.
+bool ServeDownload(const std::string& uuid)
+{
+    const std::string torrentUrl = CollectorUrl("/files/" + uuid + "/korvane.torrent");
+    return StoreOnCollector(uuid + "/server.cfg", "{\"torrentUrl\":\"" + torrentUrl +
+                                                      "\",\"mainExe\":\"bin\\\\game.exe\",\"ver\":\"1.2.3\"}") &&
+           StoreOnCollector(uuid + "/korvane.torrent", "d8:announce0:4:infod4:name7:Korvaneee");
+}
+
+// The tests' game has run in `folder`: its marker is written, and let go
+// of, so the folder can be removed.
+bool GameStartedIn(const std::wstring& folder)
+{
+    const std::wstring marker = folder + L"game-started.txt";
+    return WaitFor([&] {
+        CUniqueHandle file(::CreateFileW(marker.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        return file.Valid() && ::GetFileSize(file.Get(), nullptr) != 0;
+    });
+}
+
+// What the window showed the player and what it asked; shared, because the
+// window deletes itself when it goes.
+struct WindowRecord {
+    std::vector<std::wstring> messages; // caption|text
+    std::vector<std::wstring> folderChoices; // what the folder browser answers, in turn; empty: cancel
+    std::vector<std::wstring> urls;
+    std::vector<HWND> settingsOwners;
+    bool realSettingsDialog = false;
+    bool deleted = false;
+};
+
+// The main window with the player's answers to its native dialogs scripted.
+class TestMainWnd : public CMainWnd {
+public:
+    TestMainWnd(CAppSetting& settings, const CLauncherConfig& launcher, std::shared_ptr<WindowRecord> record)
+        : CMainWnd(settings, launcher, CollectorHost()), m_record(std::move(record))
+    {
+        SetUrlOpener([r = m_record](const std::wstring& url) { r->urls.push_back(url); });
+        if (!m_record->realSettingsDialog)
+            SetSettingsDialogRunner([r = m_record](HWND owner) {
+                r->settingsOwners.push_back(owner);
+                return true;
+            });
+    }
+    ~TestMainWnd() override { m_record->deleted = true; }
+
+    CControlUI* Find(const wchar_t* name) { return FindControl(name); }
+    void ShowMessage(const wchar_t* caption, const wchar_t* text, UINT) override
+    {
+        m_record->messages.push_back(std::wstring(caption) + L"|" + text);
+    }
+
+protected:
+    bool BrowseForFolder(std::wstring& folder) override
+    {
+        if (m_record->folderChoices.empty())
+            return false;
+        folder = m_record->folderChoices.front();
+        m_record->folderChoices.erase(m_record->folderChoices.begin());
+        return !folder.empty();
+    }
+
+private:
+    std::shared_ptr<WindowRecord> m_record;
+};
+
+class MainWndTest : public ::testing::Test {
+protected:
+    MainWndTest()
+        : m_cfgDir(m_temp.Path() + L"\\cfg\\"),
+          m_folder(m_temp.Path() + L"\\games\\Korvane\\"),
+          m_uuid(UniqueClientId("mw")),
+          m_settings(m_cfgDir)
+    {
+        CWndShadow::Initialize(CPaintManagerUI::GetInstance());
+        CRenderEngine::StartGdiplus();
+        CPaintManagerUI::SetResourceZipFromResource(130, L"ZIPRES");
+        ::CoInitialize(nullptr);
+        m_kernel = std::make_unique<FakeKernel>(m_cfgDir);
+        m_launcher.config_url = Widen(CollectorUrl("/files/" + ServerName("server.cfg")));
+        m_launcher.run_game_exe = true;
+        m_launcher.exit_on_done = false;
+        WriteBaseSettings(m_folder);
+        ::DeleteFileW(DesktopShortcut().c_str());
+    }
+
+    ~MainWndTest() override
+    {
+        Close();
+        m_kernel.reset();
+        ::DeleteFileW(DesktopShortcut().c_str());
+    }
+
+    std::string ServerName(const std::string& name) const { return m_uuid + "/" + name; }
+
+    void WriteBaseSettings(const std::wstring& folder)
+    {
+        m_temp.Write(L"cfg\\base.cfg",
+                     "{\"savepath\":\"" + JsonText(WideToAnsi(folder)) + "\",\"uuid\":\"" + m_uuid + "\"}");
+    }
+
+    // Opens the window as start-up does; the test ticks its timers itself.
+    void Open()
+    {
+        m_window = new TestMainWnd(m_settings, m_launcher, m_record);
+        m_hwnd = m_window->Create(nullptr, L"Korvane下载器", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN |
+                                                                 WS_SYSMENU | WS_MINIMIZEBOX, 0);
+        ASSERT_NE(m_hwnd, nullptr);
+        ::KillTimer(m_hwnd, CMainWnd::kBackgroundTimer);
+        ::KillTimer(m_hwnd, CMainWnd::kWorkflowTimer);
+    }
+
+    // Opened with the description and the torrent fetched: ready to start.
+    void OpenReady()
+    {
+        ASSERT_TRUE(ServeDownload(m_uuid));
+        Open();
+        CDownloadWorkflow& workflow = m_window->Workflow();
+        ASSERT_TRUE(WaitFor([&] {
+            Tick();
+            return workflow.m_configJob.m_handled && workflow.m_torrentJob.m_handled;
+        }));
+    }
+
+    void Close()
+    {
+        if (::IsWindow(m_hwnd))
+            ::DestroyWindow(m_hwnd);
+        m_hwnd = nullptr;
+        TakeQuit();
+    }
+
+    // The quit message the window posts when it goes; true with exit code 0.
+    static bool TakeQuit()
+    {
+        MSG msg;
+        return ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && msg.wParam == 0;
+    }
+
+    void Tick(UINT_PTR timer = CMainWnd::kWorkflowTimer) { ::SendMessageW(m_hwnd, WM_TIMER, timer, 0); }
+    // Where the player sees the control: laid out as it is painted.
+    void Click(const wchar_t* name)
+    {
+        m_window->GetPaintManager().EnsureLayout();
+        ClickAt(m_hwnd, CentreOf(m_window->Find(name)->GetPos()));
+    }
+    CControlUI* Control(const wchar_t* name) { return m_window->Find(name); }
+    std::wstring Text(const wchar_t* name) { return Control(name)->GetText(); }
+    bool Shown(const wchar_t* name)
+    {
+        CControlUI* control = Control(name);
+        EXPECT_EQ(control->IsVisible(), control->IsEnabled()) << Utf8(name) << " half shown";
+        return control->IsVisible();
+    }
+    int BarValue() { return static_cast<CGifProgressUI*>(Control(L"down_progress"))->GetValue(); }
+
+    // Which of start, pause, resume and folder are shown, and whether the
+    // folder box is drawn enabled.
+    std::string Buttons()
+    {
+        std::string shown;
+        for (const wchar_t* name : {L"btn_start", L"btn_pause", L"btn_resume", L"btn_folder"})
+            if (Shown(name))
+                shown += Utf8(name).substr(4) + " ";
+        return shown + (Control(L"edit_downdir")->IsEnabled() ? "box" : "-");
+    }
+
+    void Snapshot(const wchar_t* name)
+    {
+        ::ShowWindow(m_hwnd, SW_SHOWNOACTIVATE);
+        const WindowPicture picture = CaptureClient(m_hwnd);
+        EXPECT_EQ(picture.width, 632);
+        EXPECT_TRUE(SavePng(picture, ScreenshotPath(name)));
+    }
+
+    void PutGameInPlace()
+    {
+        const std::wstring bin = m_folder + L"bin";
+        ::CreateDirectoryW(bin.c_str(), nullptr);
+        ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_GAME_STUB).c_str(), (bin + L"\\game.exe").c_str(),
+                                FALSE));
+    }
+
+
+    TempDir m_temp;
+    std::wstring m_cfgDir;
+    std::wstring m_folder;
+    std::string m_uuid;
+    CAppSetting m_settings;
+    CLauncherConfig m_launcher;
+    std::unique_ptr<FakeKernel> m_kernel;
+    std::shared_ptr<WindowRecord> m_record = std::make_shared<WindowRecord>();
+    TestMainWnd* m_window = nullptr;
+    HWND m_hwnd = nullptr;
+};
+
+const char kReady[] = "start folder box";
+const char kDownloading[] = "pause -";
+const char kPaused[] = "resume folder -";
+const char kCompleted[] = "start box";
+
+} // namespace
+
+TEST_F(MainWndTest, StartPauseResumeAndCompletionShowTheirButtonsAndTheDownloadGoesOn)
+{
+    OpenReady();
+    EXPECT_EQ(Buttons(), kReady);
+    EXPECT_EQ(Text(L"edit_downdir"), m_folder);
+    EXPECT_FALSE(Control(L"edit_downdir")->IsMouseEnabled());
+    EXPECT_FALSE(Control(L"edit_downdir")->IsKeyboardEnabled());
+    EXPECT_EQ(BarValue(), 0);
+    EXPECT_NE(::SendMessageW(m_hwnd, WM_GETICON, ICON_BIG, 0), 0) << "icon 107";
+    EXPECT_NE(::SendMessageW(m_hwnd, WM_GETICON, ICON_SMALL, 0), 0) << "icon 107";
+    Snapshot(L"main_ready.png");
+
+    Click(L"btn_start");
+    EXPECT_EQ(Buttons(), kDownloading);
+    ASSERT_NE(m_window->Workflow().m_downloader, nullptr) << Utf8(m_window->Workflow().m_statusText);
+    EXPECT_TRUE(Contains(m_kernel->TakeCalls(), "Initialize " + Utf8(m_temp.Path()) + "\\games\\ Korvane"));
+
+    m_kernel->SetStatus(Status(DLBT_STATE_DOWNLOADING, 40.0f, 3 << 20, 40 << 20, 100 << 20));
+    Tick();
+    EXPECT_EQ(Text(L"label_percent"), L"40%");
+    EXPECT_EQ(BarValue(), 40);
+    EXPECT_NE(Text(L"label_downinfo"), L"");
+    Snapshot(L"main_downloading.png");
+
+    Click(L"btn_pause");
+    EXPECT_EQ(Buttons(), kPaused);
+    EXPECT_TRUE(m_window->Workflow().m_userPaused);
+    EXPECT_EQ(m_window->PauseDir(), m_folder);
+    EXPECT_EQ(m_kernel->TakeCalls(), Calls{"Pause 1"});
+
+    Click(L"btn_resume");
+    EXPECT_EQ(Buttons(), kDownloading);
+    EXPECT_FALSE(m_window->Workflow().m_userPaused);
+    EXPECT_EQ(m_kernel->TakeCalls(), Calls{"Resume 1"}) << "the same downloader goes on";
+
+    PutGameInPlace();
+    m_kernel->SetStatus(Status(DLBT_STATE_COMPLETE, 100.0f, 0, 100 << 20, 100 << 20));
+    Tick();
+    EXPECT_EQ(Buttons(), kCompleted);
+    EXPECT_EQ(Text(L"label_percent"), L"100%");
+    EXPECT_EQ(Text(L"label_downinfo"), L"下载完成！");
+    std::wstring workingFolder;
+    EXPECT_EQ(ShortcutTarget(DesktopShortcut(), workingFolder), m_folder + L"bin\\game.exe");
+    EXPECT_EQ(workingFolder, m_folder + L"bin");
+    EXPECT_TRUE(GameStartedIn(m_folder + L"bin\\"));
+    Snapshot(L"main_completed.png");
+
+    // The completion display ran once: the next ticks change nothing.
+    ::DeleteFileW(DesktopShortcut().c_str());
+    m_kernel->SetStatus(Status(DLBT_STATE_SEEDING, 100.0f, 0, 100 << 20, 100 << 20));
+    Control(L"label_downinfo")->SetText(L"kept");
+    Tick();
+    Tick();
+    EXPECT_FALSE(Exists(DesktopShortcut()));
+    EXPECT_EQ(Text(L"label_downinfo"), L"kept");
+
+    Click(L"btn_start");
+    EXPECT_EQ(m_record->messages, std::vector<std::wstring>{L"提示|已完成游戏下载"});
+    EXPECT_EQ(Buttons(), kCompleted);
+}
+
+TEST_F(MainWndTest, ThePercentageLabelShowsTheNumberWhileTheBarStaysFull)
+{
+    OpenReady();
+    Click(L"btn_start");
+    m_kernel->SetStatus(Status(DLBT_STATE_DOWNLOADING, 100.0f, 1 << 20, 120, 100));
+    Tick();
+    EXPECT_EQ(Text(L"label_percent"), L"120%");
+    EXPECT_EQ(BarValue(), 100);
+}
+
+TEST_F(MainWndTest, BeforeTheStartTheDisplayIgnoresTheWorkflow)
+{
+    // The description names no torrent: the workflow fails before the start.
+    ASSERT_TRUE(StoreOnCollector(ServerName("server.cfg"), "{\"mainExe\":\"bin\\\\game.exe\"}"));
+    Open();
+    ASSERT_TRUE(WaitFor([&] {
+        Tick();
+        return m_window->Workflow().m_configJob.m_handled;
+    }));
+    EXPECT_FALSE(m_window->Workflow().m_statusText.empty());
+    EXPECT_EQ(Text(L"label_downinfo"), L"");
+    EXPECT_EQ(Text(L"label_percent"), L"0%");
+}
+
+TEST_F(MainWndTest, AChosenFolderGetsTheGameFolderAndIsSavedOnlyWhenItChanges)
+{
+    Open();
+    const std::wstring baseCfg = m_cfgDir + L"base.cfg";
+    m_record->folderChoices = {L"D:\\Games", L"D:\\Games\\", L"D:/Korvane/old/", L""};
+
+    Click(L"btn_folder");
+    EXPECT_EQ(Text(L"edit_downdir"), L"D:\\Games\\Korvane\\");
+    EXPECT_NE(m_temp.Read(L"cfg\\base.cfg").find("D:\\\\Games\\\\Korvane\\\\"), std::string::npos);
+
+    ::DeleteFileW(baseCfg.c_str());
+    Click(L"btn_folder");
+    EXPECT_EQ(Text(L"edit_downdir"), L"D:\\Games\\Korvane\\");
+    EXPECT_FALSE(Exists(baseCfg)) << "the same folder again writes nothing";
+
+    Click(L"btn_folder");
+    EXPECT_EQ(Text(L"edit_downdir"), L"D:\\Korvane\\old\\") << "a folder naming the game gets nothing appended";
+    EXPECT_EQ(m_settings.m_savePath, L"D:\\Korvane\\old\\");
+
+    Click(L"btn_folder"); // cancelled
+    EXPECT_EQ(Text(L"edit_downdir"), L"D:\\Korvane\\old\\");
+    EXPECT_EQ(Buttons(), kReady);
+}
+
+TEST_F(MainWndTest, StartRefusesADriveRootAndAFolderThatCannotBeMade)
+{
+    WriteBaseSettings(L"C:\\");
+    Open();
+    EXPECT_EQ(Text(L"edit_downdir"), L"C:\\");
+    Click(L"btn_start");
+    EXPECT_EQ(m_record->messages, std::vector<std::wstring>{L"失败|请选择一个文件夹进行下载"});
+    EXPECT_EQ(Buttons(), kReady);
+
+    m_temp.Write(L"afile", "x");
+    m_record->folderChoices = {m_temp.File(L"afile")};
+    Click(L"btn_folder");
+    m_record->messages.clear();
+    Click(L"btn_start");
+    EXPECT_EQ(m_record->messages, std::vector<std::wstring>{L"创建目录失败|创建目录失败，请重新输入！"});
+    EXPECT_EQ(Buttons(), kReady);
+    EXPECT_FALSE(m_window->Workflow().m_dirConfirmed);
+}
+
+TEST_F(MainWndTest, APauseBeforeTheDownloaderExistsHoldsItBackUntilTheResume)
+{
+    ASSERT_TRUE(ServeDownload(m_uuid));
+    Open();
+    Click(L"btn_start"); // the description is still on its way
+    Click(L"btn_pause");
+    EXPECT_EQ(Buttons(), kPaused);
+    CDownloadWorkflow& workflow = m_window->Workflow();
+    ASSERT_TRUE(WaitFor([&] {
+        Tick();
+        return workflow.m_configJob.m_handled && workflow.m_torrentJob.m_handled;
+    }));
+    EXPECT_EQ(workflow.m_downloader, nullptr);
+    EXPECT_TRUE(workflow.m_engine.m_started) << "the kernel itself starts";
+
+    Click(L"btn_resume");
+    EXPECT_EQ(Buttons(), kDownloading);
+    EXPECT_NE(workflow.m_downloader, nullptr);
+    EXPECT_FALSE(Contains(m_kernel->TakeCalls(), "Shutdown")) << "the same folder keeps the kernel";
+}
+
+TEST_F(MainWndTest, ResumingInAnotherFolderStartsAfreshThere)
+{
+    OpenReady();
+    Click(L"btn_start");
+    ASSERT_NE(m_window->Workflow().m_downloader, nullptr);
+    Click(L"btn_pause");
+    m_kernel->TakeCalls();
+
+    // A folder that cannot be made keeps the pause.
+    m_temp.Write(L"afile", "x");
+    const std::wstring other = m_temp.Path() + L"\\other";
+    m_record->folderChoices = {m_temp.File(L"afile"), other};
+    Click(L"btn_folder");
+    Click(L"btn_resume");
+    EXPECT_EQ(m_record->messages, std::vector<std::wstring>{L"创建目录失败|创建目录失败，请重新输入！"});
+    EXPECT_EQ(Buttons(), kPaused);
+
+    Click(L"btn_folder");
+    EXPECT_EQ(Text(L"edit_downdir"), other + L"\\Korvane\\");
+    Click(L"btn_resume");
+    EXPECT_EQ(Buttons(), kDownloading);
+    EXPECT_TRUE(Exists(other + L"\\Korvane"));
+    const Calls calls = m_kernel->TakeCalls();
+    EXPECT_TRUE(Contains(calls, "Shutdown"));
+    EXPECT_TRUE(Contains(calls, "Initialize " + Utf8(other) + "\\ Korvane")) << "a new downloader in the new folder";
+    EXPECT_EQ(m_settings.m_savePath, other + L"\\Korvane\\");
+}
+
+TEST_F(MainWndTest, BackgroundsRotateOneTwoThree)
+{
+    Open();
+    EXPECT_EQ(Control(L"bg_mainwnd")->GetBkImage(), L"3.png");
+    std::vector<int> shown;
+    for (int i = 0; i < 4; ++i) {
+        Tick(CMainWnd::kBackgroundTimer);
+        const std::wstring image = Control(L"bg_mainwnd")->GetBkImage();
+        ASSERT_EQ(image.size(), 12u) << Utf8(image);
+        EXPECT_EQ(image.substr(0, 6) + image.substr(7), L"file='.png'");
+        shown.push_back(image[6] - L'0');
+    }
+    for (size_t i = 1; i < shown.size(); ++i)
+        EXPECT_EQ(shown[i], shown[i - 1] % 3 + 1);
+}
+
+TEST_F(MainWndTest, SettingsAndWebPagesGoThroughTheirHooks)
+{
+    OpenReady();
+    Click(L"btn_setting");
+    EXPECT_EQ(m_record->settingsOwners, std::vector<HWND>{m_hwnd});
+    EXPECT_TRUE(m_kernel->TakeCalls().empty()) << "no kernel yet, no limits";
+
+    Click(L"btn_start");
+    m_kernel->TakeCalls();
+    m_settings.m_downLimit = 300;
+    Click(L"btn_setting");
+    EXPECT_TRUE(Contains(m_kernel->TakeCalls(), "Down 307200"));
+
+    Click(L"btn_home");
+    Click(L"btn_regist");
+    EXPECT_EQ(m_record->urls, (std::vector<std::wstring>{L"https://www.korvane.net/",
+                                                         L"https://www.korvane.net/reg/register.html"}));
+}
+
+// The player, inside the settings dialog's modal run: types a limit and
+// leaves with Escape.
+void CALLBACK TypeLimitAndEscape(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    const HWND dialog = ::FindWindowW(L"#Downloader_Setting", nullptr);
+    if (!dialog)
+        return;
+    ::KillTimer(nullptr, timer);
+    auto* window = reinterpret_cast<DuiLib::CWindowWnd*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA));
+    if (auto* settings = dynamic_cast<CDUIDialogBase*>(window))
+        settings->FindControl(L"edit_downspeed")->SetText(L"1000");
+    ::PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+}
+
+TEST_F(MainWndTest, TheSettingsDialogRunsModallyAndAStartedKernelGetsTheStoredLimit)
+{
+    m_record->realSettingsDialog = true;
+    OpenReady();
+    Click(L"btn_start");
+    ASSERT_TRUE(m_window->Workflow().m_engine.m_started);
+    m_kernel->TakeCalls();
+
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, TypeLimitAndEscape);
+    Click(L"btn_setting");
+    ::KillTimer(nullptr, timer);
+    EXPECT_EQ(::FindWindowW(L"#Downloader_Setting", nullptr), nullptr);
+    EXPECT_TRUE(::IsWindowEnabled(m_hwnd));
+    EXPECT_EQ(m_settings.m_downLimit, 1000);
+    const Calls calls = m_kernel->TakeCalls();
+    EXPECT_TRUE(Contains(calls, "Down 1024000"));
+    EXPECT_TRUE(Contains(calls, "Up 0"));
+}
+
+TEST_F(MainWndTest, ASystemCloseClosesEveryDialogNewestFirstAndTheWindowEndsTheLoop)
+{
+    Open();
+    auto record = std::make_shared<DialogRecord>();
+    auto* settings = new TestDialog(L"DlgSetting.xml", record);
+    const HWND settingsWindow = settings->Open(m_hwnd);
+
+    ::SendMessageW(m_hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(CDUIDialogBase::OpenDialogs().empty());
+    MSG first{}, second{};
+    ASSERT_TRUE(::PeekMessageW(&first, nullptr, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+    ASSERT_TRUE(::PeekMessageW(&second, nullptr, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+    EXPECT_EQ(first.hwnd, settingsWindow);
+    EXPECT_EQ(second.hwnd, m_hwnd);
+    EXPECT_EQ(first.wParam, 2u);
+    EXPECT_EQ(second.wParam, 2u);
+
+    ::DispatchMessageW(&first);
+    ::DispatchMessageW(&second);
+    EXPECT_FALSE(::IsWindow(m_hwnd));
+    EXPECT_TRUE(m_record->deleted);
+    EXPECT_TRUE(TakeQuit()) << "the window's end posts the quit message with 0";
+}
+
+TEST_F(MainWndTest, ClosingSendsTheCloseReportThenShutsTheKernelDown)
+{
+    OpenReady();
+    Click(L"btn_start");
+    m_kernel->SetStatus(Status(DLBT_STATE_DOWNLOADING, 40.0f, 1 << 20, 40 << 20, 100 << 20));
+    Tick();
+    m_kernel->TakeCalls();
+
+    ::SendMessageW(m_hwnd, WM_CLOSE, 2, 0);
+    EXPECT_FALSE(::IsWindow(m_hwnd));
+    EXPECT_TRUE(m_record->deleted);
+    EXPECT_TRUE(TakeQuit());
+    const std::vector<std::string> reports = ReceivedReports(m_uuid);
+    EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
+                            [](const std::string& q) { return q.find("opname=close") != std::string::npos; }));
+    const Calls calls = m_kernel->TakeCalls();
+    EXPECT_TRUE(Contains(calls, "PreShutdown"));
+    EXPECT_TRUE(Contains(calls, "Shutdown"));
+}
+
+// The real program, with the stand-in kernel beside it reporting the
+// download complete: with "exit_on_done" it ends by itself.
+TEST(MainWndProgram, ExitOnDoneEndsTheProgramWithZeroAfterTheShortcut)
+{
+    TempDir folder;
+    const std::string uuid = UniqueClientId("mp");
+    ASSERT_TRUE(ServeDownload(uuid));
+    const std::wstring program = folder.File(L"KorvaneDownloader.exe");
+    ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_EXE_PATH).c_str(), program.c_str(), FALSE));
+    ::CreateDirectoryW(folder.File(L"cfg").c_str(), nullptr);
+    ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_FAKE_KERNEL_DLL).c_str(),
+                            folder.File(L"cfg\\DLBT.dll").c_str(), FALSE));
+    const std::wstring games = folder.File(L"games\\Korvane\\");
+    folder.Write(L"cfg\\base.cfg",
+                 "{\"savepath\":\"" + JsonText(WideToAnsi(games)) + "\",\"uuid\":\"" + uuid + "\"}");
+    folder.Write(L"config.json", "{\"config_url\":\"" + CollectorUrl("/files/" + uuid + "/server.cfg") +
+                                     "\",\"p2p_port\":19330,\"exit_on_done\":true,\"run_game_exe\":true}");
+    ::CreateDirectoryW(folder.File(L"games").c_str(), nullptr);
+    ::CreateDirectoryW(games.c_str(), nullptr);
+    ::CreateDirectoryW((games + L"bin").c_str(), nullptr);
+    ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_GAME_STUB).c_str(), (games + L"bin\\game.exe").c_str(),
+                            FALSE));
+    ::DeleteFileW(DesktopShortcut().c_str());
+
+    ::SetEnvironmentVariableW(L"KORVANE_FAKE_KERNEL_COMPLETE", L"1");
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(program, L"", folder.Path()));
+    ::SetEnvironmentVariableW(L"KORVANE_FAKE_KERNEL_COMPLETE", nullptr);
+    const HWND window = child.WaitForWindowTitled(L"Korvane下载器");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) != FALSE; }));
+
+    // The start button of the layout: 118 x 40 at the right of the bottom row.
+    const LPARAM start = MAKELPARAM(632 - 15 - 59, 302 - 15 - 20);
+    ::SendMessageW(window, WM_MOUSEMOVE, 0, start);
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, start);
+    ::SendMessageW(window, WM_LBUTTONUP, 0, start);
+    EXPECT_EQ(child.WaitForExit(std::chrono::seconds(30)), 0u);
+    EXPECT_TRUE(Exists(DesktopShortcut()));
+    ::DeleteFileW(DesktopShortcut().c_str());
+    // The game, started at completion, lets go of its folder.
+    EXPECT_TRUE(GameStartedIn(games + L"bin\\"));
+}

@@ -1,0 +1,373 @@
+#include "MainWnd.h"
+
+#include "DlgSetting.h"
+#include "GifProgressUI.h"
+#include "toolkit/ControlUI.h"
+
+#include "shell/OpenUrl.h"
+#include "util/PathText.h"
+#include "workflow/CompletionActions.h"
+#include "workflow/DirectoryTree.h"
+
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
+
+#include <memory>
+#include <stdexcept>
+
+using DuiLib::CControlUI;
+using Microsoft::WRL::ComPtr;
+
+CMainWnd* g_pMainWnd = nullptr;
+
+namespace {
+
+// The background shown next: 1, 2, 3, then 1 again, for the whole process.
+int g_backgroundIndex = 1;
+const int kBackgroundCount = 3;
+
+const wchar_t kChooseFolderTitle[] = L"请选择下载目录";
+const wchar_t kHintCaption[] = L"提示";
+const wchar_t kAlreadyDownloaded[] = L"已完成游戏下载";
+const wchar_t kRefusedCaption[] = L"失败";
+const wchar_t kChooseAFolder[] = L"请选择一个文件夹进行下载";
+const wchar_t kNoFolderCaption[] = L"创建目录失败";
+const wchar_t kNoFolder[] = L"创建目录失败，请重新输入！";
+const wchar_t kRegisterPagePath[] = L"/reg/register.html";
+
+struct CoTaskMemDeleter {
+    void operator()(void* memory) const { ::CoTaskMemFree(memory); }
+};
+
+// "Shown" is visible and usable, "hidden" invisible and unusable.
+void SetShown(CControlUI* control, bool shown)
+{
+    if (!control)
+        return;
+    control->SetVisible(shown);
+    control->SetEnabled(shown);
+}
+
+std::wstring GameSitePage(const wchar_t* path)
+{
+    return std::wstring(L"https://") + distribution::kGameSiteHost + path;
+}
+
+// The folder the game goes into for a folder the player chose: always with
+// the game's folder inside it, unless the choice already names it.
+std::wstring GameFolderIn(const std::wstring& chosen)
+{
+    std::wstring folder = WithOneTrailingBackslash(WithBackslashes(chosen));
+    if (folder.find(distribution::kGameFolderName) == std::wstring::npos)
+        folder += std::wstring(distribution::kGameFolderName) + L"\\";
+    return folder;
+}
+
+} // namespace
+
+CMainWnd::CMainWnd(CAppSetting& settings, const CLauncherConfig& launcher, std::wstring reportHost)
+    : m_settings(settings),
+      m_launcher(launcher),
+      m_workflow(settings, launcher, *this, std::move(reportHost)),
+      m_runSettingsDialog([this](HWND owner) { return CDlgSetting::RunModal(owner, m_settings, m_openUrl) != 0; }),
+      m_openUrl(OpenUrl)
+{
+}
+
+// The close report goes out while the kernel still runs; the workflow then
+// shuts the kernel down as it is destroyed.
+CMainWnd::~CMainWnd()
+{
+    if (g_pMainWnd == this)
+        g_pMainWnd = nullptr;
+    m_workflow.ReportClose();
+    m_pauseDir.clear();
+}
+
+void CMainWnd::Init()
+{
+    try {
+        SetIcon(kIconResourceId);
+        InitControls();
+        ShowStartButton();
+        SetShown(m_btnFolder, true);
+        m_progress->SetValue(0);
+        m_settings.LoadAll();
+        m_workflow.LoadConfiguration();
+        m_editDownDir->SetText(m_settings.m_savePath);
+        m_editDownDir->SetMouseEnabled(false);
+        m_editDownDir->SetKeyboardEnabled(false);
+        ::SetTimer(m_hWnd, kBackgroundTimer, kBackgroundPeriodMs, nullptr);
+        ::SetTimer(m_hWnd, kWorkflowTimer, kWorkflowPeriodMs, nullptr);
+    } catch (...) {
+        throw std::runtime_error("CMainWnd::Init");
+    }
+}
+
+void CMainWnd::InitControls()
+{
+    auto find = [this](const wchar_t* name) {
+        CControlUI* control = FindControl(name);
+        if (!control)
+            throw std::runtime_error("the main layout lacks a control");
+        return control;
+    };
+    m_progress = static_cast<DuiLib::CGifProgressUI*>(find(L"down_progress")->GetInterface(L"GifProgress"));
+    if (!m_progress)
+        throw std::runtime_error("the main layout's progress bar is no GifProgress");
+    m_btnStart = find(L"btn_start");
+    m_btnPause = find(L"btn_pause");
+    m_btnResume = find(L"btn_resume");
+    m_editDownDir = find(L"edit_downdir");
+    m_btnFolder = find(L"btn_folder");
+    m_labelPercent = find(L"label_percent");
+    m_background = find(L"bg_mainwnd");
+    m_labelDownInfo = find(L"label_downinfo");
+}
+
+void CMainWnd::HandleClick(DuiLib::TNotifyUI& msg)
+{
+    const std::wstring name = msg.pSender ? msg.pSender->GetName() : std::wstring();
+    if (name == L"btn_min")
+        ::ShowWindow(m_hWnd, SW_MINIMIZE);
+    else if (name == L"btn_setting")
+        OpenSettings();
+    else if (name == L"btn_home")
+        OpenPage(GameSitePage(L"/"));
+    else if (name == L"btn_regist")
+        OpenPage(GameSitePage(kRegisterPagePath));
+    else if (name == L"btn_folder")
+        ChooseFolder();
+    else if (name == L"btn_start")
+        Start();
+    else if (name == L"btn_pause")
+        Pause();
+    else if (name == L"btn_resume")
+        Resume();
+}
+
+void CMainWnd::OpenPage(const std::wstring& url) const
+{
+    if (m_openUrl)
+        m_openUrl(url);
+}
+
+void CMainWnd::ShowMessage(const wchar_t* caption, const wchar_t* text, UINT icon)
+{
+    ::MessageBoxW(nullptr, text, caption, MB_OK | icon);
+}
+
+bool CMainWnd::BrowseForFolder(std::wstring& folder)
+{
+    BROWSEINFOW info{};
+    info.hwndOwner = m_hWnd;
+    info.lpszTitle = kChooseFolderTitle;
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    const std::unique_ptr<ITEMIDLIST, CoTaskMemDeleter> chosen(::SHBrowseForFolderW(&info));
+    if (!chosen)
+        return false;
+    wchar_t path[MAX_PATH] = {};
+    if (!::SHGetPathFromIDListW(chosen.get(), path))
+        return false;
+    folder = path;
+    return true;
+}
+
+void CMainWnd::ChooseFolder()
+{
+    std::wstring chosen;
+    if (!BrowseForFolder(chosen))
+        return;
+    const std::wstring folder = GameFolderIn(chosen);
+    if (folder != m_settings.m_savePath) {
+        m_settings.m_savePath = folder;
+        m_settings.Save(m_settings.m_baseCfgPath);
+    }
+    m_editDownDir->SetText(m_settings.m_savePath);
+}
+
+void CMainWnd::Start()
+{
+    if (m_workflow.m_completed) {
+        ShowMessage(kHintCaption, kAlreadyDownloaded, 0);
+        return;
+    }
+    const std::wstring folder = FolderText();
+    if (folder.size() == 3) { // a drive root such as C:\ .
+        ShowMessage(kRefusedCaption, kChooseAFolder, 0);
+        return;
+    }
+    if (!FolderReady(folder))
+        return;
+    m_editDownDir->SetEnabled(false);
+    ShowDownloadingButtons();
+    m_shownPercent = 0;
+    m_workflow.StartInDir(folder);
+}
+
+void CMainWnd::Pause()
+{
+    SetShown(m_btnPause, false);
+    SetShown(m_btnStart, false);
+    SetShown(m_btnResume, true);
+    SetShown(m_btnFolder, true);
+    m_workflow.PauseDownload();
+    m_pauseDir = m_settings.m_savePath;
+}
+
+void CMainWnd::Resume()
+{
+    const std::wstring folder = FolderText();
+    if (!FolderReady(folder))
+        return;
+    ShowDownloadingButtons();
+    m_workflow.ResumeDownload(folder, folder != m_pauseDir);
+}
+
+void CMainWnd::ShowDownloadingButtons()
+{
+    SetShown(m_btnStart, false);
+    SetShown(m_btnResume, false);
+    SetShown(m_btnPause, true);
+    SetShown(m_btnFolder, false);
+}
+
+bool CMainWnd::FolderReady(const std::wstring& folder)
+{
+    if (CreateDirectoryTree(folder) == S_OK)
+        return true;
+    ShowMessage(kNoFolderCaption, kNoFolder, 0);
+    return false;
+}
+
+std::wstring CMainWnd::FolderText() const { return m_editDownDir->GetText(); }
+
+// The kernel takes the limits the dialog stored only once it runs; before,
+// the download's start hands them over.
+void CMainWnd::OpenSettings()
+{
+    if (m_runSettingsDialog && m_runSettingsDialog(m_hWnd))
+        m_workflow.ApplyStoredRateLimits();
+}
+
+void CMainWnd::OnDialogTimer(UINT_PTR id)
+{
+    if (id == kBackgroundTimer)
+        RotateBackground();
+    else if (id == kWorkflowTimer)
+        Tick();
+}
+
+void CMainWnd::RotateBackground()
+{
+    m_background->SetBkImage(L"file='" + std::to_wstring(g_backgroundIndex) + L".png'");
+    g_backgroundIndex = g_backgroundIndex % kBackgroundCount + 1;
+}
+
+void CMainWnd::Tick()
+{
+    // A message box raised inside a tick pumps this timer again; the
+    // workflow is not built to be entered twice.
+    if (m_inTick)
+        return;
+    m_inTick = true;
+    TickOnce();
+    m_inTick = false;
+}
+
+void CMainWnd::TickOnce()
+{
+    m_workflow.PollFetchJobs();
+    // Ready and completed: the display keeps what it shows.
+    if (m_btnStart->IsEnabled())
+        return;
+    RefreshDisplay();
+    if (m_workflow.m_completed)
+        ShowCompletion();
+}
+
+// The bar cannot show more than full, the label shows the number itself.
+void CMainWnd::RefreshDisplay()
+{
+    std::wstring text = m_workflow.RefreshProgress();
+    if (!m_workflow.m_statusText.empty())
+        text = m_workflow.m_statusText;
+    m_labelDownInfo->SetText(text);
+    m_shownPercent = m_workflow.m_percent;
+    m_progress->SetValue(m_shownPercent);
+    m_progress->Invalidate();
+    m_labelPercent->SetText(std::to_wstring(m_shownPercent) + L"%");
+}
+
+// Runs once: from here on the start button is enabled, and the tick stops
+// before it comes here again.
+void CMainWnd::ShowCompletion()
+{
+    CreateDesktopShortcut();
+    ShowStartButton();
+    if (m_launcher.exit_on_done)
+        ::PostMessageW(m_hWnd, WM_DESTROY, 0, 0);
+}
+
+// Ready, and completed: the folder button stays as it was.
+void CMainWnd::ShowStartButton()
+{
+    m_editDownDir->SetEnabled(true);
+    SetShown(m_btnStart, true);
+    SetShown(m_btnPause, false);
+    SetShown(m_btnResume, false);
+}
+
+// Without the game's program (it is not started when so configured) a
+// shortcut would point at nothing, so none is made.
+void CMainWnd::CreateDesktopShortcut() const
+{
+    const std::wstring& target = m_settings.m_mainExePath;
+    if (target.empty())
+        return;
+    wchar_t desktop[MAX_PATH] = {};
+    if (!::SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE))
+        return;
+    const std::wstring shortcut = std::wstring(desktop) + L"\\" + distribution::kDesktopShortcutName + L".lnk";
+    ComPtr<IShellLinkW> link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))))
+        return;
+    link->SetPath(target.c_str());
+    link->SetWorkingDirectory(ProgramWorkingFolder(target).c_str());
+    ComPtr<IPersistFile> file;
+    if (FAILED(link.As(&file)))
+        return;
+    if (FAILED(file->Save(shortcut.c_str(), TRUE))) {
+        const std::wstring error = std::to_wstring(::GetLastError());
+        ::OutputDebugStringW(L"error\n");
+        ::OutputDebugStringW(error.c_str());
+    }
+}
+
+LRESULT CMainWnd::HandleDestroy(UINT, WPARAM, LPARAM, bool& handled)
+{
+    ::PostQuitMessage(0);
+    handled = true;
+    return 0;
+}
+
+// A system close (Alt+F4, the taskbar) closes every open dialog, newest
+// first, so a settings dialog stores its values before the window goes.
+LRESULT CMainWnd::HandleSysCommand(UINT, WPARAM wParam, LPARAM, bool& handled)
+{
+    // The low four bits belong to the system.
+    if ((wParam & 0xFFF0) != SC_CLOSE) {
+        handled = false;
+        return 0;
+    }
+    auto& dialogs = OpenDialogs();
+    while (!dialogs.empty()) {
+        const HWND window = dialogs.front()->GetHWND();
+        dialogs.pop_front();
+        if (::IsWindow(window))
+            ::PostMessageW(window, WM_CLOSE, 2, 0);
+    }
+    handled = true;
+    return 0;
+}
