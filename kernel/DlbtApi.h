@@ -22,7 +22,7 @@ typedef void* DLBT_DOWNLOADER; // opaque; null means none
 // may wrap past 65535).
 typedef struct DLBT_START_PARAMS {
     uint32_t tcp;            // accept and open TCP peer connections
-    uint32_t utp;            // accept and open uTP peer connections
+    uint32_t utp;            // accept uTP peer connections (opened only without TCP)
     uint32_t peerExchange;   // learn peers from peers
     uint32_t dht;            // join the DHT (only with a state file, see below)
     uint32_t localDiscovery; // announce on the local network

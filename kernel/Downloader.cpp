@@ -82,6 +82,13 @@ std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDo
     if (!torrent)
         return nullptr;
 
+    // A second downloader of a torrent already in the session would share
+    // its libtorrent torrent, and releasing either would end both.
+    if (session.find_torrent(torrent->info_hashes().get_best()).is_valid()) {
+        error = "the torrent is already being downloaded";
+        return nullptr;
+    }
+
     CStateFile state(spec.stateFile);
     lt::add_torrent_params params;
     if (spec.stateFile.empty() || !state.ReadClean(params) || params.info_hashes != torrent->info_hashes())
@@ -101,6 +108,7 @@ std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDo
     params.save_path = WideToUtf8(spec.saveFolder);
     params.storage_mode = spec.sparseFiles ? lt::storage_mode_sparse : lt::storage_mode_allocate;
     params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);
+    params.flags |= lt::torrent_flags::duplicate_is_error;
     if (spec.startPaused)
         params.flags |= lt::torrent_flags::paused;
 

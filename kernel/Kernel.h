@@ -71,7 +71,10 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_saved;
-    std::map<CDownloader*, std::unique_ptr<CDownloader>> m_downloaders;
+    // By handle value: a count that is never reused, so a released handle
+    // stays dead even when a later downloader lands at the same address.
+    std::map<uintptr_t, std::unique_ptr<CDownloader>> m_downloaders;
+    uintptr_t m_lastHandle = 0;
     // Per downloader, whether each save asked for and not yet answered was
     // a clean one; libtorrent answers in the order of asking.
     std::map<CDownloader*, std::deque<bool>> m_pendingSaves;

@@ -33,3 +33,10 @@ bool KernelApi::Load(const std::wstring& dllPath)
            Resolve(module, "DLBT_Downloader_GetFilePathName", GetFilePathName) &&
            Resolve(module, "DLBT_Downloader_GetFileCount", GetFileCount);
 }
+
+void KernelApi::StartWithLimit(const DLBT_START_PARAMS& params, int bytesPerSecond) const
+{
+    Startup(&params, nullptr, 0);
+    SetDownloadSpeedLimit(bytesPerSecond);
+    SetLocalNetworkLimit(TRUE, bytesPerSecond, 0);
+}

@@ -10,6 +10,9 @@
 // by name as the program does.
 struct KernelApi {
     bool Load(const std::wstring& dllPath);
+    // Starts the kernel with one download limit for every peer, local or not
+    // (0: none).
+    void StartWithLimit(const DLBT_START_PARAMS& params, int bytesPerSecond) const;
 
     HMODULE module = nullptr;
     decltype(&::DLBT_Startup) Startup = nullptr;

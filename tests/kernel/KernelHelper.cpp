@@ -68,9 +68,7 @@ int wmain(int argc, wchar_t** argv)
     if (!Parse(argc, argv, options) || !kernel.Load(KernelDllPath()))
         return 3;
     DLBT_START_PARAMS params{1, 1, 1, 0, 0, 29400, 29410};
-    kernel.Startup(&params, nullptr, 0);
-    kernel.SetDownloadSpeedLimit(options.limit);
-    kernel.SetLocalNetworkLimit(TRUE, options.limit, 0);
+    kernel.StartWithLimit(params, options.limit);
     DLBT_DOWNLOADER downloader = kernel.Initialize(options.torrent.c_str(), options.folder.c_str(),
                                                    options.state.c_str(), 1, FALSE, FALSE, nullptr, nullptr, 1, 0);
     if (!downloader)

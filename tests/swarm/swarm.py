@@ -3,8 +3,11 @@
 opentracker as tracker, a libtorrent seeder with the complete content, and
 nginx as HTTP seed (one copy intact, one with corrupt bytes).
 
-    swarm.py start DIR   build what is missing, start everything, return once
-                         it serves; DIR/swarm.json then tells ports and names
+    swarm.py start DIR [--big]
+                         build what is missing, start everything, return once
+                         it serves; DIR/swarm.json then tells ports and names.
+                         With --big DIR holds only one 1 GiB file, for the
+                         benchmark (made once, kept for the next start)
     swarm.py stop DIR    stop everything started from DIR
     swarm.py serve DIR   (internal) the seeder process itself
 
@@ -26,6 +29,8 @@ import time
 import libtorrent as lt
 
 PIECE_SIZE = 64 * 1024
+BIG_PIECE_SIZE = 1024 * 1024
+WRITE_CHUNK = 16 * 1024 * 1024
 
 # name -> (root folder or None for a single file, [(relative path, size)], seed)
 CONTENT = {
@@ -37,6 +42,7 @@ CONTENT = {
     "resume": ("ResumeGame", [("a.dat", 5_000_000), ("b.dat", 3_000_000)], 5),
     "upload": (None, [("upload_test.bin", 1_000_003)], 6),
 }
+BIG_CONTENT = {"big": (None, [("korvane_big.bin", 1024 ** 3)], 7)}
 
 
 def free_port():
@@ -45,32 +51,38 @@ def free_port():
         return s.getsockname()[1]
 
 
-def content_files(name):
-    root, files, seed = CONTENT[name]
+def content_paths(content, name):
+    root, files, _ = content[name]
+    return [os.path.join(root, path) if root else path for path, _ in files]
+
+
+def write_content(content, name, base):
+    """Writes the content's files under base/seed, in chunks."""
+    _, files, seed = content[name]
     rng = random.Random(seed)
-    for path, size in files:
-        yield (os.path.join(root, path) if root else path), rng.randbytes(size)
+    for path, (_, size) in zip(content_paths(content, name), files):
+        target = os.path.join(base, "seed", path)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as f:
+            for offset in range(0, size, WRITE_CHUNK):
+                f.write(rng.randbytes(min(WRITE_CHUNK, size - offset)))
 
 
-def make_content(base):
+def make_content(base, content, piece_size):
     """Writes every content's files under base/seed and its torrent."""
     torrents = {}
-    for name, (root, _, _) in CONTENT.items():
-        for path, data in content_files(name):
-            target = os.path.join(base, "seed", path)
-            os.makedirs(os.path.dirname(target), exist_ok=True)
-            with open(target, "wb") as f:
-                f.write(data)
+    for name, (root, files, _) in content.items():
+        write_content(content, name, base)
         storage = lt.file_storage()
-        lt.add_files(storage, os.path.join(base, "seed", root or CONTENT[name][1][0][0]))
-        creator = lt.create_torrent(storage, PIECE_SIZE, flags=lt.create_torrent.v1_only)
+        lt.add_files(storage, os.path.join(base, "seed", root or files[0][0]))
+        creator = lt.create_torrent(storage, piece_size, flags=lt.create_torrent.v1_only)
         lt.set_piece_hashes(creator, os.path.join(base, "seed"))
         torrent_path = os.path.join(base, name + ".torrent")
         with open(torrent_path, "wb") as f:
             f.write(lt.bencode(creator.generate()))
         info = lt.torrent_info(torrent_path)
         torrents[name] = {"torrent": torrent_path, "infohash": str(info.info_hashes().v1),
-                          "root": root, "files": [p for p, _ in content_files(name)],
+                          "root": root, "files": content_paths(content, name),
                           "size": info.total_size()}
     return torrents
 
@@ -131,13 +143,17 @@ def wait_for_port(port, limit=30):
     return False
 
 
-def start(base):
+def start(base, big=False):
     base = os.path.abspath(base)
     stop(base)
     os.makedirs(base, exist_ok=True)
     if not os.path.exists(os.path.join(base, "content.json")):
-        torrents = make_content(base)
-        make_corrupt_copy(base)
+        if big:
+            torrents = make_content(base, BIG_CONTENT, BIG_PIECE_SIZE)
+            os.makedirs(os.path.join(base, "seed-corrupt"), exist_ok=True)
+        else:
+            torrents = make_content(base, CONTENT, PIECE_SIZE)
+            make_corrupt_copy(base)
         with open(os.path.join(base, "content.json"), "w") as f:
             json.dump(torrents, f)
     with open(os.path.join(base, "content.json")) as f:
@@ -279,6 +295,9 @@ def stop(base):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3 or sys.argv[1] not in ("start", "stop", "serve"):
+    if len(sys.argv) == 4 and sys.argv[1] == "start" and sys.argv[3] == "--big":
+        start(sys.argv[2], big=True)
+    elif len(sys.argv) == 3 and sys.argv[1] in ("start", "stop", "serve"):
+        {"start": start, "stop": stop, "serve": serve}[sys.argv[1]](sys.argv[2])
+    else:
         sys.exit(__doc__)
-    {"start": start, "stop": stop, "serve": serve}[sys.argv[1]](sys.argv[2])
