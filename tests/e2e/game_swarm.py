@@ -14,6 +14,7 @@ import hashlib
 import json
 import os
 import random
+import shutil
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "swarm"))
@@ -34,6 +35,7 @@ def game_layout(size_mb):
 def write_game(base, game_exe, size_mb):
     """The seed's copy of the game, written in chunks so a large one fits in memory."""
     root = os.path.join(base, "seed", "KorvaneGame")
+    shutil.rmtree(root, ignore_errors=True)  # nothing left of another size
     os.makedirs(os.path.join(root, "bin"), exist_ok=True)
     with open(game_exe, "rb") as f, open(os.path.join(root, "bin", "game.exe"), "wb") as out:
         out.write(f.read())
