@@ -10,6 +10,7 @@
 #include <objbase.h>
 
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -51,6 +52,20 @@ void ShowCentred(CMainWnd& window)
     ::SendMessageW(handle, WM_SIZE, 0, MAKELPARAM(client.right - client.left, client.bottom - client.top));
 }
 
+// Where the usage reports go. The local-reports build (the end-to-end test
+// and the demo) takes the host from its environment, so the reports reach a
+// collector on this machine; the shipped program has no such switch.
+std::wstring ReportHost()
+{
+#ifdef KORVANE_REPORT_HOST_VARIABLE
+    wchar_t host[256] = {};
+    const DWORD length = ::GetEnvironmentVariableW(KORVANE_REPORT_HOST_VARIABLE, host, 256);
+    if (length > 0 && length < 256)
+        return host;
+#endif
+    return distribution::kReportHost;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
@@ -82,7 +97,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
 
     // 7. - 9. The main window, hidden on a silent start.
     const bool show = !IsSilentStart(commandLine);
-    auto* window = new CMainWnd();
+    auto* window = new CMainWnd(g_appSetting, config, ReportHost());
     if (!window->Create(nullptr, distribution::kWindowTitle, kMainWindowStyle, 0))
         return 0; // nothing could ever end the message loop
     g_pMainWnd = window;

@@ -298,6 +298,17 @@ void CMainWnd::RefreshDisplay()
     m_progress->SetValue(m_shownPercent);
     m_progress->Invalidate();
     m_labelPercent->SetText(std::to_wstring(m_shownPercent) + L"%");
+    TraceShownLine(text);
+}
+
+// Each new line the player sees also goes to the debug output, so a debug
+// viewer (or a script driving the program) can follow a download.
+void CMainWnd::TraceShownLine(const std::wstring& text)
+{
+    if (text == m_shownLine)
+        return;
+    m_shownLine = text;
+    ::OutputDebugStringW((L"Korvane: " + std::to_wstring(m_shownPercent) + L"% " + text + L"\n").c_str());
 }
 
 // Runs once: from here on the start button is enabled, and the tick stops

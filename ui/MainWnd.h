@@ -71,6 +71,7 @@ private:
     void Tick();
     void TickOnce();
     void RefreshDisplay();
+    void TraceShownLine(const std::wstring& text);
     void ShowCompletion();
     void CreateDesktopShortcut() const;
     // The buttons and the folder box of one display state.
@@ -83,6 +84,7 @@ private:
     CAppSetting& m_settings;
     const CLauncherConfig& m_launcher;
     int m_shownPercent = 0;
+    std::wstring m_shownLine;
     bool m_inTick = false;
     uitk::CGifProgressUI* m_progress = nullptr;
     uitk::CControlUI* m_btnStart = nullptr;

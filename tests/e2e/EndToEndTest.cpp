@@ -1,0 +1,201 @@
+// The whole road as a player takes it: the program as shipped (with its usage
+// reports pointed at the tests' collector), the kernel it carries, a game
+// from the local swarm's seeder and HTTP seed, the game's program started and
+// the shortcut made; then the program once more over the complete game.
+#include "e2e/DebugOutputMonitor.h"
+#include "kernel/Swarm.h"
+#include "workflow/Collector.h"
+
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+#include "util/TextConvert.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+const char* const kGameFiles[] = {"bin/game.exe", "data/pack1.dat", "data/pack2.dat", "readme.txt"};
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring DesktopShortcut()
+{
+    wchar_t desktop[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, TRUE);
+    return std::wstring(desktop) + L"\\Korvane.lnk";
+}
+
+std::wstring Backslashed(const char* path)
+{
+    std::wstring wide;
+    for (const char* c = path; *c; ++c)
+        wide += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    return wide;
+}
+
+size_t CountStartingWith(const std::vector<std::string>& reports, const std::string& prefix)
+{
+    return std::count_if(reports.begin(), reports.end(),
+                         [&](const std::string& q) { return q.rfind(prefix, 0) == 0; });
+}
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_swarm.Load()) << "the game swarm fixture has not run";
+        ::DeleteFileW(DesktopShortcut().c_str());
+        m_games = m_temp.File(L"games\\Korvane\\");
+        ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_EXE_PATH).c_str(), m_program.c_str(), FALSE));
+        ::CreateDirectoryW(m_temp.File(L"cfg").c_str(), nullptr);
+        ::CreateDirectoryW(m_temp.File(L"games").c_str(), nullptr);
+        m_temp.Write(L"cfg\\base.cfg",
+                     "{\"savepath\":\"" + JsonText(WideToAnsi(m_games)) + "\",\"uuid\":\"" + m_uuid + "\"}");
+        m_temp.Write(L"config.json", "{\"config_url\":\"" + CollectorUrl("/files/" + m_uuid + "/server.cfg") +
+                                         "\",\"p2p_port\":29460,\"exit_on_done\":true,\"run_game_exe\":true}");
+        ASSERT_TRUE(StoreOnCollector(m_uuid + "/game.torrent", ReadWholeFile(m_swarm.TorrentPath("game"))));
+        ASSERT_TRUE(StoreOnCollector(m_uuid + "/server.cfg",
+                                     "{\"torrentUrl\":\"" + CollectorUrl("/files/" + m_uuid + "/game.torrent") +
+                                         "\",\"mainExe\":\"bin\\\\game.exe\",\"ver\":\"2.0.1\","
+                                         "\"httpSeed\":[\"" + m_swarm.WebSeed() + "\"],"
+                                         "\"trackers\":[\"" + m_swarm.Tracker() + "\"]}"));
+    }
+
+    void TearDown() override { ::DeleteFileW(DesktopShortcut().c_str()); }
+
+    // Starts the program as the player does, waits for its window and
+    // presses start; the exit code once it has ended by itself.
+    DWORD RunAndPressStart()
+    {
+        ::SetEnvironmentVariableW(L"KORVANE_REPORT_HOST", CollectorHost().c_str());
+        ChildProcess child;
+        const bool started = child.Start(m_program, L"", m_temp.Path());
+        m_processId = child.Id();
+        ::SetEnvironmentVariableW(L"KORVANE_REPORT_HOST", nullptr);
+        EXPECT_TRUE(started);
+        if (!started)
+            return STILL_ACTIVE;
+        const HWND window = child.WaitForWindowTitled(L"Korvane下载器");
+        EXPECT_NE(window, nullptr) << "the window was not shown";
+        EXPECT_TRUE(WaitFor([&] { return window && ::IsWindowVisible(window) != FALSE; }));
+        // The start button: 118 x 40 at the right of the bottom row; pressed
+        // once the description and torrent are in (it refuses before), until
+        // the window shows the download.
+        const LPARAM start = MAKELPARAM(632 - 15 - 59, 302 - 15 - 20);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
+        DWORD code = STILL_ACTIVE;
+        while (code == STILL_ACTIVE && std::chrono::steady_clock::now() < deadline) {
+            if (ShownLines().empty() && ::IsWindow(window)) {
+                ::PostMessageW(window, WM_MOUSEMOVE, 0, start);
+                ::PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, start);
+                ::PostMessageW(window, WM_LBUTTONUP, 0, start);
+            }
+            code = child.WaitForExit(std::chrono::seconds(2));
+        }
+        if (code == STILL_ACTIVE)
+            ::TerminateProcess(::OpenProcess(PROCESS_TERMINATE, FALSE, child.Id()), 1);
+        return code;
+    }
+
+    // The lines the window showed, as it writes them to the debug output.
+    std::vector<std::wstring> ShownLines() const
+    {
+        std::vector<std::wstring> lines;
+        for (const std::wstring& text : m_debugOutput.TextsOf(m_processId))
+            if (text.rfind(L"Korvane: ", 0) == 0)
+                lines.push_back(text.substr(9));
+        return lines;
+    }
+
+    std::string Shown() const
+    {
+        std::string all;
+        for (const std::wstring& line : ShownLines())
+            all += WideToAnsi(line) + "\n";
+        all += "debug output:\n";
+        for (const std::wstring& text : m_debugOutput.TextsOf(m_processId))
+            all += WideToAnsi(text) + "\n";
+        return all;
+    }
+
+    uint64_t SeedsSent() const { return m_swarm.SettledSeederUploaded("game") + m_swarm.WebSeedSent("/KorvaneGame/"); }
+
+    Swarm m_swarm;
+    DebugOutputMonitor m_debugOutput;
+    DWORD m_processId = 0;
+    TempDir m_temp;
+    std::string m_uuid = UniqueClientId("e2e");
+    std::wstring m_games;
+    std::wstring m_program = m_temp.File(L"KorvaneDownloader.exe");
+};
+
+TEST_F(EndToEndTest, DownloadsTheGameStartsItEndsAndASecondRunFindsItComplete)
+{
+    ASSERT_TRUE(m_debugOutput.Running());
+    const uint64_t sentBefore = SeedsSent();
+    ASSERT_EQ(RunAndPressStart(), 0u) << "the program did not end by itself with 0; it showed:\n" << Shown();
+
+    // The progress line changed as the game came in, and the window ended
+    // on the completion text at full.
+    std::vector<std::wstring> lines = ShownLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), L"100% 下载完成！");
+    EXPECT_GE(lines.size(), 2u);
+    EXPECT_LT(_wtoi(lines.front().c_str()), 100) << "no progress shown before the end";
+
+    for (const char* file : kGameFiles) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(m_temp.Read(L"games\\Korvane\\" + Backslashed(file)),
+                  m_swarm.SeedFile(std::string("KorvaneGame/") + file));
+    }
+    EXPECT_TRUE(WaitFor([&] { return Exists(m_games + L"bin\\game-started.txt"); }))
+        << "the game's program did not run";
+    EXPECT_TRUE(Exists(DesktopShortcut()));
+    const uint64_t sentFirst = SeedsSent();
+    EXPECT_GE(sentFirst - sentBefore, m_swarm.TotalSize("game"));
+
+    const std::string head = "uuid=" + m_uuid + "&opname=";
+    const std::string ver = "&ext_info={\"ver\":\"2.0.1\"}";
+    // The start, a progress report on the way and the finish; a progress
+    // report at the end reads like the finish report.
+    std::vector<std::string> reports = WaitForReports(m_uuid, 3);
+    EXPECT_EQ(reports.front(), head + "start&costtime=0&rate=0" + ver);
+    const std::string finish = head + "finish&costtime=0&rate=100" + ver;
+    const auto finishes = std::count(reports.begin(), reports.end(), finish);
+    EXPECT_GE(finishes, 1) << ::testing::PrintToString(reports);
+    EXPECT_GE(CountStartingWith(reports, head + "finish&costtime=0&rate="), 2u) << ::testing::PrintToString(reports);
+    for (const std::string& report : reports) {
+        EXPECT_EQ(report.rfind(head, 0), 0u) << report;
+        EXPECT_EQ(report.substr(report.size() - ver.size()), ver) << report;
+    }
+
+    // Once more over the complete game: checked, found whole, nothing fetched
+    // and no second finish report.
+    ::DeleteFileW(DesktopShortcut().c_str());
+    ::DeleteFileW((m_games + L"bin\\game-started.txt").c_str());
+    const size_t firstRunReports = ReceivedReports(m_uuid).size();
+    ASSERT_EQ(RunAndPressStart(), 0u);
+    EXPECT_EQ(SeedsSent(), sentFirst) << "the complete game was downloaded again";
+    // Checked, then complete: never a downloading line.
+    lines = ShownLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), L"100% 下载完成！");
+    for (const std::wstring& line : lines)
+        EXPECT_EQ(line.find(L"下载速度："), std::wstring::npos) << WideToAnsi(line);
+    EXPECT_TRUE(WaitFor([&] { return Exists(m_games + L"bin\\game-started.txt"); }));
+    EXPECT_TRUE(Exists(DesktopShortcut()));
+    for (const char* file : kGameFiles)
+        EXPECT_EQ(m_temp.Read(L"games\\Korvane\\" + Backslashed(file)),
+                  m_swarm.SeedFile(std::string("KorvaneGame/") + file));
+    // The program has ended: whatever it reported has arrived.
+    reports = ReceivedReports(m_uuid);
+    EXPECT_GE(reports.size(), firstRunReports);
+    EXPECT_EQ(std::count(reports.begin(), reports.end(), finish), finishes) << ::testing::PrintToString(reports);
+}
+
+} // namespace
