@@ -168,14 +168,14 @@ DLBT_DOWNLOADER WINAPI DLBT_Downloader_Initialize(LPCWSTR torrentPath, LPCWSTR s
         CKernel* kernel = Kernel();
         if (!kernel || !torrentPath || !saveFolder)
             return nullptr;
-        kernel::SDownloaderSpec spec;
-        spec.torrentPath = torrentPath;
-        spec.saveFolder = saveFolder;
-        spec.stateFile = TextOrEmpty(stateFile);
-        spec.rootName = useRootName ? TextOrEmpty(rootName) : L"";
-        spec.sparseFiles = sparseFiles != 0;
-        spec.startPaused = startPaused != FALSE;
-        return kernel->Add(spec);
+        kernel::SDownloaderRequest request;
+        request.torrentPath = torrentPath;
+        request.saveFolder = saveFolder;
+        request.stateFile = TextOrEmpty(stateFile);
+        request.rootName = useRootName ? TextOrEmpty(rootName) : L"";
+        request.sparseFiles = sparseFiles != 0;
+        request.startPaused = startPaused != FALSE;
+        return kernel->Add(request);
     });
 }
 

@@ -75,10 +75,10 @@ std::string HexOf(const lt::sha1_hash& hash)
 
 } // namespace
 
-std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDownloaderSpec& spec,
+std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDownloaderRequest& request,
                                                  std::string& error)
 {
-    std::shared_ptr<lt::torrent_info> torrent = LoadTorrent(spec.torrentPath, error);
+    std::shared_ptr<lt::torrent_info> torrent = LoadTorrent(request.torrentPath, error);
     if (!torrent)
         return nullptr;
 
@@ -89,31 +89,31 @@ std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDo
         return nullptr;
     }
 
-    CStateFile state(spec.stateFile);
+    CStateFile state(request.stateFile);
     lt::add_torrent_params params;
-    if (spec.stateFile.empty() || !state.ReadClean(params) || params.info_hashes != torrent->info_hashes())
+    if (request.stateFile.empty() || !state.ReadClean(params) || params.info_hashes != torrent->info_hashes())
         params = lt::add_torrent_params();
 
     const lt::file_storage& files = torrent->orig_files();
     params.renamed_files.clear();
-    if (!spec.rootName.empty()) {
-        if (!IsPlainFolderName(spec.rootName)) {
+    if (!request.rootName.empty()) {
+        if (!IsPlainFolderName(request.rootName)) {
             error = "the root folder name is not a plain folder name";
             return nullptr;
         }
         if (files.num_files() > 1)
-            RenameRoot(params, files, WideToUtf8(spec.rootName));
+            RenameRoot(params, files, WideToUtf8(request.rootName));
     }
     params.ti = torrent;
-    params.save_path = WideToUtf8(spec.saveFolder);
-    params.storage_mode = spec.sparseFiles ? lt::storage_mode_sparse : lt::storage_mode_allocate;
+    params.save_path = WideToUtf8(request.saveFolder);
+    params.storage_mode = request.sparseFiles ? lt::storage_mode_sparse : lt::storage_mode_allocate;
     params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);
     params.flags |= lt::torrent_flags::duplicate_is_error;
-    if (spec.startPaused)
+    if (request.startPaused)
         params.flags |= lt::torrent_flags::paused;
 
     std::vector<std::wstring> paths = RelativePaths(params, files);
-    if (!spec.stateFile.empty() && !spec.startPaused)
+    if (!request.stateFile.empty() && !request.startPaused)
         state.MarkRunning();
 
     lt::error_code ec;

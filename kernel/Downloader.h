@@ -15,7 +15,7 @@
 namespace kernel {
 
 // What a downloader is made from: the caller's arguments to Initialize.
-struct SDownloaderSpec {
+struct SDownloaderRequest {
     std::wstring torrentPath;
     std::wstring saveFolder;
     std::wstring stateFile;
@@ -29,7 +29,7 @@ struct SDownloaderSpec {
 class CDownloader {
 public:
     // Null, with `error` telling why, when the torrent cannot be added.
-    static std::unique_ptr<CDownloader> Create(lt::session& session, const SDownloaderSpec& spec,
+    static std::unique_ptr<CDownloader> Create(lt::session& session, const SDownloaderRequest& request,
                                                std::string& error);
 
     const lt::torrent_handle& Handle() const { return m_handle; }

@@ -184,10 +184,10 @@ void CKernel::FillInfo(DLBT_KERNEL_INFO& info)
     }
 }
 
-DLBT_DOWNLOADER CKernel::Add(const SDownloaderSpec& spec)
+DLBT_DOWNLOADER CKernel::Add(const SDownloaderRequest& request)
 {
     std::string error;
-    std::unique_ptr<CDownloader> downloader = CDownloader::Create(*m_session, spec, error);
+    std::unique_ptr<CDownloader> downloader = CDownloader::Create(*m_session, request, error);
     if (!downloader)
         return nullptr;
     std::lock_guard<std::mutex> lock(m_mutex);

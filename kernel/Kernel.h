@@ -36,7 +36,7 @@ public:
     void EnableDht();
     void FillInfo(DLBT_KERNEL_INFO& info);
 
-    DLBT_DOWNLOADER Add(const SDownloaderSpec& spec);
+    DLBT_DOWNLOADER Add(const SDownloaderRequest& request);
     void Release(DLBT_DOWNLOADER downloader);
     void Pause(DLBT_DOWNLOADER downloader);
     void Resume(DLBT_DOWNLOADER downloader);
