@@ -163,8 +163,9 @@ SOutcome Download(const Arena& arena, const std::string& torrent, const CWebSeed
             outcome.reported.push_back(path.data());
     }
     kernel.Release(downloader, 0);
-    // The kernel may report the download complete while files of it are
-    // still being written; give them time to arrive before looking.
+    // With thousands of files, a folder listing under Wine right after the
+    // kernel reports the download complete may not show all of them yet
+    // (their content reads back whole); they are all there within seconds.
     if (outcome.completed)
         WaitFor([&] { return FilesIn(arena.DownloadDir()).size() >= outcome.reported.size(); }, 60s);
     return outcome;
