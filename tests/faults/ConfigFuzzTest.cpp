@@ -46,9 +46,6 @@ const std::vector<std::string> kBaseCfgSamples = {
     "null",
 };
 
-const char kJsonOpen[] = "[{\"k\":";
-const char kJsonClose[] = "}]";
-
 void ExpectSameBase(const CBaseSetting& a, const CBaseSetting& b)
 {
     EXPECT_EQ(a.m_upLimit, b.m_upLimit);
@@ -61,6 +58,18 @@ void ExpectSameBase(const CBaseSetting& a, const CBaseSetting& b)
     EXPECT_EQ(a.m_infoHash, b.m_infoHash);
     EXPECT_EQ(a.m_savePath, b.m_savePath);
     EXPECT_EQ(a.m_uuid, b.m_uuid);
+}
+
+SFuzzTarget JsonTarget(const char* name, const std::vector<std::string>& samples,
+                       std::function<void(const std::string&)> check)
+{
+    SFuzzTarget target;
+    target.name = name;
+    target.samples = samples;
+    target.nestOpen = "[{\"k\":";
+    target.nestClose = "}]";
+    target.check = std::move(check);
+    return target;
 }
 
 CBaseSetting KnownBase()
@@ -79,12 +88,7 @@ TEST(ParserFuzz, LauncherConfiguration)
 {
     TempDir folder;
     CurrentDirScope inFolder(folder.Path());
-    SFuzzTarget target;
-    target.name = "launcher-config";
-    target.samples = kLauncherSamples;
-    target.nestOpen = kJsonOpen;
-    target.nestClose = kJsonClose;
-    target.check = [&](const std::string& input) {
+    RunFuzz(JsonTarget("launcher-config", kLauncherSamples, [&](const std::string& input) {
         folder.Write(L"config.json", input);
         CLauncherConfig config;
         config.Load("config.json");
@@ -92,18 +96,12 @@ TEST(ParserFuzz, LauncherConfiguration)
         wchar_t mutex[64];
         std::swprintf(mutex, 64, L"Global\\Vantor_Tessary_Korvane_%d", int(config.p2p_port));
         EXPECT_EQ(config.mutex_name, mutex);
-    };
-    RunFuzz(target);
+    }));
 }
 
 TEST(ParserFuzz, ServerCfg)
 {
-    SFuzzTarget target;
-    target.name = "server-cfg";
-    target.samples = kServerCfgSamples;
-    target.nestOpen = kJsonOpen;
-    target.nestClose = kJsonClose;
-    target.check = [](const std::string& input) {
+    RunFuzz(JsonTarget("server-cfg", kServerCfgSamples, [](const std::string& input) {
         CDownSetting description;
         description.m_torrentUrl = "http://h/kept.torrent";
         description.m_httpSeed = {"http://kept-seed/"};
@@ -112,18 +110,12 @@ TEST(ParserFuzz, ServerCfg)
             EXPECT_EQ(description.m_torrentUrl, "http://h/kept.torrent");
             EXPECT_EQ(description.m_httpSeed, std::vector<std::string>{"http://kept-seed/"});
         }
-    };
-    RunFuzz(target);
+    }));
 }
 
 TEST(ParserFuzz, BaseCfg)
 {
-    SFuzzTarget target;
-    target.name = "base-cfg";
-    target.samples = kBaseCfgSamples;
-    target.nestOpen = kJsonOpen;
-    target.nestClose = kJsonClose;
-    target.check = [](const std::string& input) {
+    RunFuzz(JsonTarget("base-cfg", kBaseCfgSamples, [](const std::string& input) {
         CBaseSetting loaded = KnownBase();
         if (!loaded.Parse(input)) {
             ExpectSameBase(loaded, KnownBase()); // a broken file changes nothing
@@ -136,6 +128,5 @@ TEST(ParserFuzz, BaseCfg)
         ASSERT_TRUE(rewritten.Parse(written.SavedText()));
         ExpectSameBase(written, rewritten);
         EXPECT_EQ(written.SavedText(), rewritten.SavedText());
-    };
-    RunFuzz(target);
+    }));
 }
