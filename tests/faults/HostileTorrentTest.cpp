@@ -163,9 +163,9 @@ SOutcome Download(const Arena& arena, const std::string& torrent, const CWebSeed
             outcome.reported.push_back(path.data());
     }
     kernel.Release(downloader, 0);
-    // With thousands of files, a folder listing under Wine right after the
-    // kernel reports the download complete may not show all of them yet
-    // (their content reads back whole); they are all there within seconds.
+    // With thousands of files the kernel reports the download complete
+    // before all of them exist (a known fault, open): wait for the rest
+    // before looking, so that what is checked here is where they land.
     if (outcome.completed)
         WaitFor([&] { return FilesIn(arena.DownloadDir()).size() >= outcome.reported.size(); }, 60s);
     return outcome;
