@@ -20,7 +20,7 @@ bool IsFolder(const wchar_t* path)
 // its rights or attributes, exists but would refuse every settings file.
 bool CanWriteInto(const wchar_t* folder)
 {
-    const std::wstring probe = std::wstring(folder) + L"\~write-probe-" +
+    const std::wstring probe = std::wstring(folder) + L"\\~write-probe-" +
                                std::to_wstring(::GetCurrentProcessId()) + L".tmp";
     CUniqueHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
