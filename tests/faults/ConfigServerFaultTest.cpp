@@ -3,10 +3,10 @@
 // server is healthy again the player's next try downloads the game.
 #include "faults/GameCase.h"
 
-#include "util/TextConvert.h"
-
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
 
 namespace {
 
@@ -42,6 +42,8 @@ std::string CaseName(const std::string& mode)
         name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
     return name;
 }
+
+std::string NameOfFault(const ::testing::TestParamInfo<ServerFault>& info) { return CaseName(info.param.mode); }
 
 class ServerFaultCase : public GameCase {
 protected:
@@ -93,10 +95,32 @@ TEST_P(ConfigServerFault, ShowsTheFailureKeepsTheSettingsAndRecoversOnTheNextTry
     ExpectRecovery(player);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, ConfigServerFault, ::testing::ValuesIn(kFaults),
-                         [](const ::testing::TestParamInfo<ServerFault>& info) {
-                             return CaseName(info.param.mode);
-                         });
+INSTANTIATE_TEST_SUITE_P(Faults, ConfigServerFault, ::testing::ValuesIn(kFaults), NameOfFault);
+
+// The server turns bad after an earlier run left its description and
+// torrent on disk: the download goes on with what the player has.
+class BadServerAfterAnEarlierRun : public ServerFaultCase, public ::testing::WithParamInterface<ServerFault> {};
+
+TEST_P(BadServerAfterAnEarlierRun, TheEarlierDescriptionAndTorrentCarryTheDownload)
+{
+    ASSERT_NO_FATAL_FAILURE(Prepare(GetParam().mode, GetParam().p2pPort));
+    m_home.Write(L"cfg\\server.cfg", Description());
+    m_home.Write(L"cfg\\game.torrent", Torrent());
+    PlayerProgram player(m_program, m_home.Path());
+    ASSERT_TRUE(player.Start()) << player.Transcript();
+    player.PressMainButton();
+
+    EXPECT_TRUE(player.WaitUntilShowing(GetParam().shown, std::chrono::seconds(180))) << player.Transcript();
+    EXPECT_EQ(player.WaitForExit(std::chrono::seconds(60)), 0u) << player.Transcript();
+    ExpectGameComplete();
+    ExpectBaseSettingsKept(Cfg());
+    EXPECT_EQ(ReadWholeFile(Cfg() + L"game.torrent"), Torrent());
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, BadServerAfterAnEarlierRun,
+                         ::testing::Values(ServerFault{"down", kComplete, 31980},
+                                           ServerFault{"garbage", kComplete, 32000}),
+                         NameOfFault);
 
 // A server that takes the request and never answers: the window keeps
 // saying that it loads and stays usable; once the server answers again the
