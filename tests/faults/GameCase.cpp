@@ -9,6 +9,8 @@
 
 namespace {
 
+const wchar_t kComplete[] = L"下载完成！";
+
 const char* const kGameFiles[] = {"bin\\game.exe", "data\\pack1.dat", "data\\pack2.dat", "readme.txt"};
 
 std::string SeedPathOf(const char* file)
@@ -72,6 +74,18 @@ Json::Value GameCase::ReadBaseSettings(const std::wstring& cfgFolder)
     if (!Json::parseFromStream(builder, in, &settings, &errors) || !settings.isObject())
         return Json::Value();
     return settings;
+}
+
+void GameCase::ExpectDownloadCompletes(const PlayerProgram& player, const std::wstring& cfgFolder) const
+{
+    EXPECT_TRUE(player.WaitUntilShowing(kComplete, std::chrono::seconds(180))) << player.Transcript();
+    EXPECT_EQ(player.WaitForExit(std::chrono::seconds(60)), 0u) << player.Transcript();
+    ExpectGameComplete();
+    ExpectBaseSettingsKept(cfgFolder);
+    EXPECT_EQ(ReadBaseSettings(cfgFolder)["infohash"].asString(), m_swarm.InfoHash("game"));
+    EXPECT_EQ(ReadWholeFile(cfgFolder + L"game.torrent"), Torrent());
+    EXPECT_EQ(CountFilesEndingIn(cfgFolder, L".part"), 0);
+    EXPECT_EQ(CountFilesEndingIn(cfgFolder, L".tmp"), 0);
 }
 
 void GameCase::ExpectGameComplete() const

@@ -28,6 +28,10 @@ protected:
     // The base settings in `cfgFolder`; null when missing or unreadable.
     static Json::Value ReadBaseSettings(const std::wstring& cfgFolder);
 
+    // The program shows the download complete and ends by itself with 0;
+    // the game is whole and the player's settings, with the game's
+    // info-hash, and the torrent are in `cfgFolder`, no temporary file left.
+    void ExpectDownloadCompletes(const PlayerProgram& player, const std::wstring& cfgFolder) const;
     // The game in the download folder, file by file as the seed has it.
     void ExpectGameComplete() const;
     // Nothing of the game has been written yet.

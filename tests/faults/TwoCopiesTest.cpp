@@ -7,8 +7,6 @@
 
 namespace {
 
-const wchar_t kComplete[] = L"下载完成！";
-
 class TwoCopies : public GameCase {};
 
 TEST_F(TwoCopies, StartedAtOnceOnlyOneKeepsRunningAndItDownloadsTheGame)
@@ -30,11 +28,7 @@ TEST_F(TwoCopies, StartedAtOnceOnlyOneKeepsRunningAndItDownloadsTheGame)
     EXPECT_EQ(CountProgramWindows(), 1);
 
     survivor.PressMainButton();
-    EXPECT_TRUE(survivor.WaitUntilShowing(kComplete, std::chrono::seconds(180))) << survivor.Transcript();
-    EXPECT_EQ(survivor.WaitForExit(std::chrono::seconds(60)), 0u) << survivor.Transcript();
-    ExpectGameComplete();
-    ExpectBaseSettingsKept(m_home.File(L"cfg\\"));
-    EXPECT_EQ(CountFilesEndingIn(m_home.File(L"cfg\\"), L".part"), 0);
+    ExpectDownloadCompletes(survivor, m_home.File(L"cfg\\"));
 }
 
 } // namespace

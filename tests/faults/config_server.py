@@ -102,7 +102,8 @@ class Case:
             self.listen()
 
 
-class CaseHandler(BaseHTTPRequestHandler):
+class QuietHandler(BaseHTTPRequestHandler):
+    """Answers once per connection and logs nothing."""
     protocol_version = "HTTP/1.1"
 
     def log_message(self, *args):
@@ -115,6 +116,9 @@ class CaseHandler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
         self.close_connection = True
+
+
+class CaseHandler(QuietHandler):
 
     def do_GET(self):
         touch()
@@ -149,20 +153,7 @@ class CaseHandler(BaseHTTPRequestHandler):
         self.reply(200, body)
 
 
-class ControlHandler(BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-
-    def log_message(self, *args):
-        pass
-
-    def reply(self, status, body):
-        self.send_response(status)
-        self.send_header("Content-Length", str(len(body)))
-        self.send_header("Connection", "close")
-        self.end_headers()
-        self.wfile.write(body)
-        self.close_connection = True
-
+class ControlHandler(QuietHandler):
     def case(self, create=False):
         parts = self.path.split("/")  # "", "cases", CASE, verb, argument...
         if len(parts) < 4 or parts[1] != "cases":
