@@ -15,6 +15,10 @@
 #
 #   bench/program-bench.sh [BUILD_DIR] [--no-build] [--runs 3] [--size-mb 1024]
 #                          [--idle-seconds 30] [--clients "program aria2c libtorrent floor"]
+#                          [--program EXE]
+#
+# --program runs another build of the program (say, one before a change)
+# in place of BUILD_DIR's.
 #
 # The game is made once under BUILD_DIR/program-bench and kept. Every run
 # gets a fresh swarm, a fresh folder and, for the program, a fresh Wine
@@ -28,6 +32,7 @@ RUNS=3
 SIZE_MB=1024
 IDLE_SECONDS=30
 CLIENTS="program aria2c libtorrent floor"
+PROGRAM_OVERRIDE=""
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --no-build) BUILD=0 ;;
@@ -35,7 +40,8 @@ while [[ $# -gt 0 ]]; do
         --size-mb) SIZE_MB="$2"; shift ;;
         --idle-seconds) IDLE_SECONDS="$2"; shift ;;
         --clients) CLIENTS="$2"; shift ;;
-        -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --program) PROGRAM_OVERRIDE="$(realpath "$2")"; shift ;;
+        -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) BUILD_DIR="$1" ;;
     esac
     shift
@@ -73,7 +79,7 @@ PLAYER="$BENCH/player"
 WORK="$BENCH/work"
 RESULTS="$BENCH/results.jsonl"
 MACHINE="$BENCH/machine.json"
-PROGRAM="$BUILD_DIR/app/KorvaneDownloader-local-reports.exe"
+PROGRAM="${PROGRAM_OVERRIDE:-$BUILD_DIR/app/KorvaneDownloader-local-reports.exe}"
 DRIVER="$BUILD_DIR/bench/program_bench.exe"
 GAME_SWARM=(/usr/bin/python3 "$ROOT/tests/e2e/game_swarm.py")
 WINE="$(command -v wine64 || echo /usr/lib/wine/wine64)"
@@ -317,7 +323,9 @@ floor_check() {
 
 describe_machine() {
     local ours_version
-    ours_version="$(grep -rhoE 'define LIBTORRENT_VERSION "[^"]+"' "$HOME"/.cache/korvane/deps-*/include/libtorrent/version.hpp 2>/dev/null | head -1 | cut -d'"' -f2)"
+    local deps
+    deps="$(sed -n 's|^LibtorrentRasterbar_DIR:PATH=\(.*\)/lib/cmake/LibtorrentRasterbar$|\1|p' "$BUILD_DIR/CMakeCache.txt")"
+    ours_version="$(grep -hoE 'define LIBTORRENT_VERSION "[^"]+"' "$deps/include/libtorrent/version.hpp" 2>/dev/null | cut -d'"' -f2)"
     /usr/bin/python3 - "$MACHINE" <<PY
 import json, os, subprocess, sys, libtorrent
 def out(*command):
