@@ -60,6 +60,7 @@ def timing_rows(records, what, clients, size):
             "key": key, "label": label,
             "runs": " / ".join(fmt(r["seconds"]) if r.get("ok") else "failed" for r in runs),
             "seconds": seconds,
+            "values": [r["seconds"] for r in good],
             "rate": size / seconds / 1e6 if seconds else None,
             "cpu": median([r.get("cpu") for r in good]),
             "server": median([r.get("wineserver_cpu") for r in good]),
@@ -137,11 +138,13 @@ def chart(download, restart, path):
         values = [r["seconds"] for r in rows]
         colours = ["#c0392b" if n.startswith("program") else "#7f8c8d" if n == "floor" else "#2980b9" for n in names]
         bars = axis.bar(names, values, color=colours)
+        for index, row in enumerate(rows):
+            axis.plot([index] * len(row["values"]), row["values"], "k.", markersize=5)
         for bar, value in zip(bars, values):
             axis.annotate("%.1f s" % value, (bar.get_x() + bar.get_width() / 2, value), ha="center", va="bottom",
                           fontsize=9)
         axis.set_title(title)
-        axis.set_ylabel("seconds, median (lower is better)")
+        axis.set_ylabel("seconds: bar the median, dots the runs")
         axis.tick_params(axis="x", labelrotation=15)
     figure.tight_layout()
     figure.savefig(path, dpi=100)
