@@ -252,3 +252,27 @@ TEST(LabelText, TooWideEndsInAnEllipsisOrRunsOnWhole)
     })) << "the longer text stays on the screen";
     ::DestroyWindow(window);
 }
+
+// A change repaints only its own part of the window; the screen then shows
+// what a paint of the whole window gives, pixel for pixel.
+TEST_F(Screenshots, PartialRepaintsMatchAWholePaint)
+{
+    auto record = std::make_shared<DialogRecord>();
+    auto* dialog = new TestDialog(L"DlgMain.xml", record);
+    HWND window = dialog->Open();
+    ASSERT_NE(window, nullptr);
+    dialog->ShowWindow(true);
+    ::SetWindowPos(window, HWND_TOPMOST, 30, 30, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    auto* bar = static_cast<CGifProgressUI*>(dialog->Find(L"down_progress"));
+    for (int value : {40, 73}) {
+        bar->SetValue(value);
+        dialog->Find(L"label_percent")->SetText(std::to_wstring(value) + L"%");
+        dialog->Find(L"label_downinfo")->SetText(L"正在下载：" + std::to_wstring(value));
+        const WindowPicture whole = CaptureClient(window);
+        EXPECT_TRUE(WaitFor([&] {
+            PumpMessages();
+            return CaptureScreen(window).pixels == whole.pixels;
+        })) << "at " << value << "%";
+    }
+    ::DestroyWindow(window);
+}
