@@ -37,6 +37,17 @@ void CLabelUI::SetText(const std::wstring& text)
     CControlUI::SetText(text);
 }
 
+// A repaint of only the area the text ran on over still draws the text there.
+void CLabelUI::DoPaint(HDC dc, const RECT& rcPaint)
+{
+    RECT overlap;
+    if (!::IntersectRect(&overlap, &rcPaint, &m_rcItem) && ::IntersectRect(&overlap, &rcPaint, &m_rcDrawn)) {
+        PaintText(dc);
+        return;
+    }
+    CControlUI::DoPaint(dc, rcPaint);
+}
+
 void CLabelUI::PaintText(HDC dc)
 {
     PaintTextIn(dc, m_textPadding);
