@@ -139,7 +139,7 @@ mib() { awk -v k="${1:-0}" 'BEGIN { printf "%.1f", k / 1024 }'; }
 # the same programs); Linux keeps the first 15 characters of the name.
 find_ours() {
     local pid
-    for pid in $(pgrep "^${1:0:15}\$" || true); do
+    for pid in $(pgrep -x "${1:0:15}" || true); do
         if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
             echo "$pid"
             return 0
@@ -233,8 +233,8 @@ program_download() {
     start_swarm
     publish_game
     make_player
-    if ! drive download; then failed download program "$run" "$DRIVE_ERROR"; return; fi
-    if ! same_as_seed "$PLAYER/games/Korvane"; then failed download program "$run" "the files differ from the seed's"; return; fi
+    if ! drive download; then failed download program "$run" "$DRIVE_ERROR"; return 1; fi
+    if ! same_as_seed "$PLAYER/games/Korvane"; then failed download program "$run" "the files differ from the seed's"; return 1; fi
     record "{\"what\":\"download\",\"client\":\"program\",\"run\":$run,\"ok\":true,\"seconds\":$DRIVE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU,\"hwm_mb\":$DRIVE_HWM,\"anon_peak_mb\":$DRIVE_ANON,\"wineserver_hwm_mb\":$DRIVE_SERVER_HWM}"
     say "program run $run: ${DRIVE_SECONDS} s, CPU ${DRIVE_CPU} s + wineserver ${DRIVE_SERVER_CPU} s, VmHWM ${DRIVE_HWM} MiB (anonymous ${DRIVE_ANON} MiB)"
 }
@@ -370,7 +370,11 @@ describe_machine
 say "load at the start: $(uptime | sed 's/.*load average: //')"
 
 for ((run = 1; run <= RUNS; run++)); do
-    has_client program && { program_download "$run"; program_restart "$run"; floor_check "$run"; }
+    if has_client program; then
+        # The restarts need the complete game the download left.
+        program_download "$run" && program_restart "$run"
+        floor_check "$run"
+    fi
     for client in aria2c libtorrent floor; do
         has_client "$client" || continue
         [[ $client == aria2c ]] && ! command -v aria2c >/dev/null && continue

@@ -23,6 +23,8 @@ DOWNLOAD_CLIENTS = [
     ("libtorrent", "python3-libtorrent, native, default settings"),
     ("floor", "floor: read, SHA-1, write (Python hashlib)"),
 ]
+# Rows whose time is no pass over the game: no rate for them.
+NO_RATE = {"program-state"}
 RESTART_CLIENTS = [
     ("program-state", "this program, restarted over the complete game (state file kept)"),
     ("program-full", "this program, restarted without its state file (every piece checked)"),
@@ -61,7 +63,7 @@ def timing_rows(records, what, clients, size):
             "runs": " / ".join(fmt(r["seconds"]) if r.get("ok") else "failed" for r in runs),
             "seconds": seconds,
             "values": [r["seconds"] for r in good],
-            "rate": size / seconds / 1e6 if seconds else None,
+            "rate": size / seconds / 1e6 if seconds and key not in NO_RATE else None,
             "cpu": median([r.get("cpu") for r in good]),
             "server": median([r.get("wineserver_cpu") for r in good]),
             "errors": [r.get("error", "") for r in runs if not r.get("ok")],
