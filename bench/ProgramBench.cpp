@@ -38,10 +38,11 @@ const wchar_t kWindowTitle[] = L"Korvane下载器";
 const wchar_t kCompletion[] = L"下载完成！";
 const wchar_t kLinePrefix[] = L"Korvane: ";
 
+// One write per line: the window's lines come from the monitor's thread.
 void Print(const std::string& text)
 {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
+    const std::string line = text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
 }
 
