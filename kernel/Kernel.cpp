@@ -10,6 +10,7 @@
 #include <libtorrent/settings_pack.hpp>
 
 #include <algorithm>
+#include <thread>
 
 namespace kernel {
 namespace {
@@ -29,6 +30,15 @@ void Quietly(Action action) noexcept
         action();
     } catch (...) {
     }
+}
+
+const int kCheckingBlocks = 1024; // of 16 KiB: sixteen 1 MiB pieces in hand while checking
+const int kMostHashingThreads = 2;
+
+int HashingThreads()
+{
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(cores, 1, kMostHashingThreads);
 }
 
 std::string ListenInterfaces(uint16_t port)
@@ -76,6 +86,13 @@ lt::settings_pack StartSettings(const DLBT_START_PARAMS& params)
     // (its window closes while nothing is read). Shorter ticks hand out what
     // has gathered every 2 s.
     pack.set_int(lt::settings_pack::tick_interval, 100);
+    // A game found on disk without a trustworthy state file is checked piece
+    // by piece, and hashing is what that check waits for: libtorrent hashes
+    // on one thread unless told otherwise. Two threads, each with pieces
+    // enough in hand, took the check of 1 GiB under Wine from about 2.2 s to
+    // 1.7 s on two cores; more would make a hard disk seek between them.
+    pack.set_int(lt::settings_pack::hashing_threads, HashingThreads());
+    pack.set_int(lt::settings_pack::checking_mem_usage, kCheckingBlocks);
     return pack;
 }
 

@@ -37,39 +37,10 @@ void Print(const std::wstring& text)
     std::fflush(stdout);
 }
 
-// The window as it is on the screen, shadow left out.
 bool SaveScreenPicture(HWND window, const std::wstring& path)
 {
-    RECT rect{};
-    if (!::GetWindowRect(window, &rect))
-        return false;
-    WindowPicture picture;
-    picture.width = rect.right - rect.left;
-    picture.height = rect.bottom - rect.top;
-    picture.pixels.resize(size_t(picture.width) * size_t(picture.height));
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture.width;
-    info.bmiHeader.biHeight = -picture.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    const bool copied = bits && ::BitBlt(memory, 0, 0, picture.width, picture.height, screen, rect.left, rect.top,
-                                         SRCCOPY | CAPTUREBLT);
-    if (copied) {
-        const auto* source = static_cast<const uint32_t*>(bits);
-        for (size_t i = 0; i < picture.pixels.size(); ++i)
-            picture.pixels[i] = source[i] | 0xFF000000u;
-    }
-    ::SelectObject(memory, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    return copied && SavePng(picture, path);
+    const WindowPicture picture = CaptureScreen(window);
+    return !picture.pixels.empty() && SavePng(picture, path);
 }
 
 void PressStart(HWND window)

@@ -1,6 +1,7 @@
 // Opens both windows of the skin as a player sees them and saves their
 // pictures into the build folder ("screenshots/").
 #include "TestDialog.h"
+#include "TestZip.h"
 #include "WindowPicture.h"
 
 #include "ui/GifProgressUI.h"
@@ -204,5 +205,74 @@ TEST_F(Screenshots, ButtonsShowTheirHoverAndPressedImages)
     EXPECT_EQ(left, normal);
     ASSERT_EQ(record->clicks.size(), 1u);
     EXPECT_EQ(record->clicks[0], L"btn_start");
+    ::DestroyWindow(window);
+}
+
+// Text too wide for its label: cut with an ellipsis inside the label by
+// default; with endellipsis="false" (the percentage beside the progress bar)
+// drawn whole past it, and gone from the screen when shorter text replaces it.
+TEST(LabelText, TooWideEndsInAnEllipsisOrRunsOnWhole)
+{
+    CWndShadow::Initialize(CControlHost::GetInstance());
+    TestZip zip;
+    zip.Add("labels.xml", "<Window size=\"240,60\"><VerticalLayout bkcolor=\"#FF000000\">"
+                          "<Label name=\"cut\" float=\"true\" pos=\"10,5,0,0\" width=\"30\" height=\"20\" "
+                          "textcolor=\"#FFFFFFFF\" text=\"8888888888888888\"/>"
+                          "<Label name=\"whole\" float=\"true\" pos=\"10,35,0,0\" width=\"30\" height=\"20\" "
+                          "endellipsis=\"false\" textcolor=\"#FFFFFFFF\" text=\"8888888888888888\"/>"
+                          "</VerticalLayout></Window>");
+    static std::string bytes; // the archive reads from it while the window lives
+    bytes = zip.Bytes();
+    ASSERT_TRUE(CControlHost::SetResourceZip(bytes.data(), bytes.size()));
+    auto record = std::make_shared<DialogRecord>();
+    auto* dialog = new TestDialog(L"labels.xml", record);
+    HWND window = dialog->Open();
+    ASSERT_NE(window, nullptr);
+    dialog->ShowWindow(true);
+    ::SetWindowPos(window, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    PumpMessages();
+
+    const RECT beyondCut{41, 5, 240, 25}, beyondWhole{41, 35, 240, 55};
+    WindowPicture picture = CaptureClient(window);
+    EXPECT_GT(WhitePixels(picture, RECT{10, 5, 40, 25}), 20);
+    EXPECT_EQ(WhitePixels(picture, beyondCut), 0);
+    EXPECT_GT(WhitePixels(picture, RECT{70, 35, 240, 55}), 20) << "not drawn whole";
+
+    // Only what changed is repainted on the screen: the run-on part too.
+    ASSERT_TRUE(WaitFor([&] {
+        PumpMessages();
+        const WindowPicture screen = CaptureScreen(window);
+        return !screen.pixels.empty() && WhitePixels(screen, beyondWhole) > 20;
+    }));
+    dialog->Find(L"whole")->SetText(L"8");
+    EXPECT_TRUE(WaitFor([&] {
+        PumpMessages();
+        const WindowPicture screen = CaptureScreen(window);
+        return !screen.pixels.empty() && WhitePixels(screen, beyondWhole) == 0;
+    })) << "the longer text stays on the screen";
+    ::DestroyWindow(window);
+}
+
+// A change repaints only its own part of the window; the screen then shows
+// what a paint of the whole window gives, pixel for pixel.
+TEST_F(Screenshots, PartialRepaintsMatchAWholePaint)
+{
+    auto record = std::make_shared<DialogRecord>();
+    auto* dialog = new TestDialog(L"DlgMain.xml", record);
+    HWND window = dialog->Open();
+    ASSERT_NE(window, nullptr);
+    dialog->ShowWindow(true);
+    ::SetWindowPos(window, HWND_TOPMOST, 30, 30, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    auto* bar = static_cast<CGifProgressUI*>(dialog->Find(L"down_progress"));
+    for (int value : {40, 73}) {
+        bar->SetValue(value);
+        dialog->Find(L"label_percent")->SetText(std::to_wstring(value) + L"%");
+        dialog->Find(L"label_downinfo")->SetText(L"正在下载：" + std::to_wstring(value));
+        const WindowPicture whole = CaptureClient(window);
+        EXPECT_TRUE(WaitFor([&] {
+            PumpMessages();
+            return CaptureScreen(window).pixels == whole.pixels;
+        })) << "at " << value << "%";
+    }
     ::DestroyWindow(window);
 }

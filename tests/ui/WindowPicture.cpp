@@ -6,13 +6,15 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-WindowPicture CaptureClient(HWND window)
+namespace {
+
+// Draws `width` x `height` pixels with `draw` into a top-down 32-bit picture.
+template <typename Draw>
+WindowPicture Picture(int width, int height, Draw draw)
 {
-    RECT client{};
-    ::GetClientRect(window, &client);
     WindowPicture picture;
-    picture.width = client.right;
-    picture.height = client.bottom;
+    picture.width = width;
+    picture.height = height;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = picture.width;
@@ -25,13 +27,40 @@ WindowPicture CaptureClient(HWND window)
         return picture;
     CMemoryDC dc(nullptr);
     dc.Select(bitmap.Get());
-    ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
+    if (!draw(dc.Get()))
+        return picture;
     ::GdiFlush();
     const auto* source = static_cast<const uint32_t*>(bits);
     picture.pixels.assign(source, source + size_t(picture.width) * size_t(picture.height));
     for (uint32_t& pixel : picture.pixels)
         pixel |= 0xFF000000u;
     return picture;
+}
+
+} // namespace
+
+WindowPicture CaptureClient(HWND window)
+{
+    RECT client{};
+    ::GetClientRect(window, &client);
+    return Picture(client.right, client.bottom, [&](HDC dc) {
+        ::SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        return true;
+    });
+}
+
+WindowPicture CaptureScreen(HWND window)
+{
+    RECT rect{};
+    if (!::GetWindowRect(window, &rect))
+        return WindowPicture{};
+    return Picture(rect.right - rect.left, rect.bottom - rect.top, [&](HDC dc) {
+        HDC screen = ::GetDC(nullptr);
+        const bool copied = ::BitBlt(dc, 0, 0, rect.right - rect.left, rect.bottom - rect.top, screen, rect.left,
+                                     rect.top, SRCCOPY | CAPTUREBLT) != FALSE;
+        ::ReleaseDC(nullptr, screen);
+        return copied;
+    });
 }
 
 bool SavePng(const WindowPicture& picture, const std::wstring& path)

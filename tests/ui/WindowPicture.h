@@ -16,4 +16,6 @@ struct WindowPicture {
 };
 
 WindowPicture CaptureClient(HWND window);
+// The window as the screen shows it, shadow left out; empty when it cannot be read.
+WindowPicture CaptureScreen(HWND window);
 bool SavePng(const WindowPicture& picture, const std::wstring& path);

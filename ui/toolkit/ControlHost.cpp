@@ -412,21 +412,27 @@ RECT CControlHost::ClientRect() const
     return rc;
 }
 
-void CControlHost::PaintTo(HDC dc)
+void CControlHost::PaintTo(HDC dc) { PaintTo(dc, ClientRect()); }
+
+// Only the controls over `area` are drawn, and only there: the bar's 100 ms
+// frame timer must not cost a drawing of the whole window each time.
+void CControlHost::PaintTo(HDC dc, const RECT& area)
 {
     EnsureLayout();
     RECT client = ClientRect();
-    int width = client.right - client.left, height = client.bottom - client.top;
-    if (width <= 0 || height <= 0)
+    RECT part{};
+    if (!::IntersectRect(&part, &area, &client))
         return;
     // Everything is drawn off screen first, so the window never flickers.
     CMemoryDC memory(dc);
-    CGdiObject<HBITMAP> bitmap(::CreateCompatibleBitmap(dc, width, height));
+    CGdiObject<HBITMAP> bitmap(::CreateCompatibleBitmap(dc, client.right - client.left, client.bottom - client.top));
     memory.Select(bitmap.Get());
-    ::FillRect(memory.Get(), &client, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::IntersectClipRect(memory.Get(), part.left, part.top, part.right, part.bottom);
+    ::FillRect(memory.Get(), &part, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     if (m_root)
-        m_root->DoPaint(memory.Get(), client);
-    ::BitBlt(dc, 0, 0, width, height, memory.Get(), 0, 0, SRCCOPY);
+        m_root->DoPaint(memory.Get(), part);
+    ::BitBlt(dc, part.left, part.top, part.right - part.left, part.bottom - part.top, memory.Get(), part.left,
+             part.top, SRCCOPY);
 }
 
 void CControlHost::OnPaint()
@@ -434,7 +440,7 @@ void CControlHost::OnPaint()
     PAINTSTRUCT ps{};
     HDC dc = ::BeginPaint(m_window, &ps);
     if (dc)
-        PaintTo(dc);
+        PaintTo(dc, ps.rcPaint);
     ::EndPaint(m_window, &ps);
 }
 

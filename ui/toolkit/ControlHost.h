@@ -99,6 +99,7 @@ public:
     void EnsureLayout();
     // Paints the whole tree onto a device context at the client origin.
     void PaintTo(HDC dc);
+    void PaintTo(HDC dc, const RECT& area);
 
     // The window's messages; true when handled, with the result in `result`.
     bool MessageHandler(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);

@@ -23,8 +23,29 @@ void CLabelUI::SetAttribute(const std::wstring& name, const std::wstring& value)
         m_disabledTextColor = ParseColor(value);
     else if (name == L"textpadding")
         m_textPadding = ParseRect(value);
+    else if (name == L"endellipsis")
+        m_endEllipsis = ParseBool(value);
     else
         CControlUI::SetAttribute(name, value);
+}
+
+// Text that ran on past the label is cleared with the label's own area.
+void CLabelUI::SetText(const std::wstring& text)
+{
+    if (text != GetText() && m_manager && IsVisible() && !::IsRectEmpty(&m_rcDrawn))
+        m_manager->Invalidate(m_rcDrawn);
+    CControlUI::SetText(text);
+}
+
+// A repaint of only the area the text ran on over still draws the text there.
+void CLabelUI::DoPaint(HDC dc, const RECT& rcPaint)
+{
+    RECT overlap;
+    if (!::IntersectRect(&overlap, &rcPaint, &m_rcItem) && ::IntersectRect(&overlap, &rcPaint, &m_rcDrawn)) {
+        PaintText(dc);
+        return;
+    }
+    CControlUI::DoPaint(dc, rcPaint);
 }
 
 void CLabelUI::PaintText(HDC dc)
@@ -40,7 +61,7 @@ void CLabelUI::PaintTextIn(HDC dc, const RECT& inset)
     RECT rc{m_rcItem.left + inset.left, m_rcItem.top + inset.top, m_rcItem.right - inset.right,
             m_rcItem.bottom - inset.bottom};
     DWORD color = IsEnabled() ? m_textColor : m_disabledTextColor;
-    CSkinRenderer::DrawTextLine(dc, *m_manager, rc, text, color, m_font, m_align);
+    m_rcDrawn = CSkinRenderer::DrawTextLine(dc, *m_manager, rc, text, color, m_font, m_align, m_endEllipsis);
 }
 
 } // namespace uitk

@@ -10,6 +10,8 @@ public:
     std::wstring GetClass() const override { return L"Label"; }
     CControlUI* GetInterface(const std::wstring& name) override;
     void SetAttribute(const std::wstring& name, const std::wstring& value) override;
+    void SetText(const std::wstring& text) override;
+    void DoPaint(HDC dc, const RECT& rcPaint) override;
 
     void SetTextColor(DWORD color) { m_textColor = color; Invalidate(); }
     void SetFont(int id) { m_font = id; Invalidate(); }
@@ -27,6 +29,10 @@ private:
     TextAlign m_align = TextAlign::Left;
     DWORD m_textColor = 0xFF000000;
     DWORD m_disabledTextColor = 0xFFA7A6AA;
+    // Text too wide for the label ends in an ellipsis, or with the attribute
+    // endellipsis="false" is drawn whole, running on past the label.
+    bool m_endEllipsis = true;
+    RECT m_rcDrawn{}; // the label and whatever its text last overran
 };
 
 } // namespace uitk

@@ -83,6 +83,16 @@ void DrawNineParts(Gdiplus::Graphics& graphics, Gdiplus::Image& image, const REC
                      sws[col], shs[row]);
 }
 
+// Where a single line of width x height lands in `rc`, vertically centred.
+RECT TextExtent(const RECT& rc, int width, int height, TextAlign align)
+{
+    const int top = (rc.top + rc.bottom - height) / 2;
+    const int left = align == TextAlign::Center ? (rc.left + rc.right - width) / 2
+                     : align == TextAlign::Right ? rc.right - width
+                                                 : rc.left;
+    return RECT{left, top, left + width, top + height};
+}
+
 } // namespace
 
 bool CSkinRenderer::StartGdiplus()
@@ -144,17 +154,25 @@ void CSkinRenderer::FillColor(HDC dc, const RECT& rc, DWORD argb)
     graphics.FillRectangle(&brush, Gdiplus::Rect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top));
 }
 
-void CSkinRenderer::DrawTextLine(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& text,
-                                 DWORD argb, int font, TextAlign align)
+RECT CSkinRenderer::DrawTextLine(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& text,
+                                 DWORD argb, int font, TextAlign align, bool endEllipsis)
 {
-    UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
+    UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (endEllipsis ? DT_END_ELLIPSIS : DT_NOCLIP);
     format |= align == TextAlign::Center ? DT_CENTER : align == TextAlign::Right ? DT_RIGHT : DT_LEFT;
     HGDIOBJ old = ::SelectObject(dc, manager.GetFont(font));
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, RGB(argb >> 16 & 0xFF, argb >> 8 & 0xFF, argb & 0xFF));
     RECT box = rc;
+    RECT covered = rc;
+    if (!endEllipsis) {
+        RECT measured{};
+        ::DrawTextW(dc, text.c_str(), int(text.size()), &measured, format | DT_CALCRECT);
+        covered = TextExtent(rc, measured.right - measured.left, measured.bottom - measured.top, align);
+        ::UnionRect(&covered, &covered, &rc);
+    }
     ::DrawTextW(dc, text.c_str(), int(text.size()), &box, format);
     ::SelectObject(dc, old);
+    return covered;
 }
 
 } // namespace uitk

@@ -30,8 +30,11 @@ public:
     // Draws the image's top-left part of the rectangle's size at the rectangle.
     static bool DrawImageCropped(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& file);
     static void FillColor(HDC dc, const RECT& rc, DWORD argb);
-    static void DrawTextLine(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& text,
-                             DWORD argb, int font, TextAlign align);
+    // One line of text in the rectangle. Text too wide for it ends in an
+    // ellipsis, or with `endEllipsis` false runs on past the rectangle whole.
+    // Returns the area drawn over: the rectangle and what the text overran.
+    static RECT DrawTextLine(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& text,
+                             DWORD argb, int font, TextAlign align, bool endEllipsis = true);
 };
 
 } // namespace uitk

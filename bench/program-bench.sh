@@ -1,0 +1,390 @@
+#!/bin/bash
+# The whole program against what a player could use instead: a game of
+# SIZE_MB (default 1 GiB) from a local swarm on 127.0.0.1 (opentracker, a
+# python3-libtorrent seeder, nginx as HTTP seed), downloaded by
+#   program     this program under Wine, from the press on start to its
+#               completion line, every piece verified by the kernel
+#   aria2c      natively (installed with apt-get when missing)
+#   libtorrent  Debian's python3-libtorrent natively, default settings
+#   floor       no network: read, SHA-1 and write the same bytes (floor.py)
+# Then the program restarted over the complete game, with its state file
+# and without it (every piece checked), against reading and hashing the
+# game; its memory while downloading and its CPU while idle and ready.
+# Prints a table; writes bench/program-bench.png and the measured part of
+# bench/RESULTS.md.
+#
+#   bench/program-bench.sh [BUILD_DIR] [--no-build] [--runs 3] [--size-mb 1024]
+#                          [--idle-seconds 30] [--clients "program aria2c libtorrent floor"]
+#                          [--program EXE]
+#
+# --program runs another build of the program (say, one before a change)
+# in place of BUILD_DIR's.
+#
+# The game is made once under BUILD_DIR/program-bench and kept. Every run
+# gets a fresh swarm, a fresh folder and, for the program, a fresh Wine
+# server. Everything started here stops at the end, also on Ctrl-C.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="$ROOT/build"
+BUILD=1
+RUNS=3
+SIZE_MB=1024
+IDLE_SECONDS=30
+CLIENTS="program aria2c libtorrent floor"
+PROGRAM_OVERRIDE=""
+while [[ $# -gt 0 ]]; do
+    case "$1" in
+        --no-build) BUILD=0 ;;
+        --runs) RUNS="$2"; shift ;;
+        --size-mb) SIZE_MB="$2"; shift ;;
+        --idle-seconds) IDLE_SECONDS="$2"; shift ;;
+        --clients) CLIENTS="$2"; shift ;;
+        --program) PROGRAM_OVERRIDE="$(realpath "$2")"; shift ;;
+        -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) BUILD_DIR="$1" ;;
+    esac
+    shift
+done
+has_client() { [[ " $CLIENTS " == *" $1 "* ]]; }
+say() { echo "bench: $*" >&2; }
+
+# What the benchmark needs beyond the project's own set-up; installed here
+# rather than by scripts/setup.sh, since nothing else uses them.
+ensure_packages() {
+    local missing=()
+    has_client aria2c && ! command -v aria2c >/dev/null && missing+=(aria2)
+    /usr/bin/python3 -c 'import matplotlib' 2>/dev/null || missing+=(python3-matplotlib)
+    [[ ${#missing[@]} -eq 0 ]] && return
+    say "installing ${missing[*]}"
+    if [[ $(id -u) == 0 ]]; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >/dev/null
+    else
+        sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >/dev/null ||
+            say "could not install ${missing[*]}: aria2c is left out, the chart is not drawn"
+    fi
+}
+ensure_packages
+if [[ $BUILD == 1 ]]; then
+    bash "$ROOT/scripts/setup.sh"
+    cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja --log-level=WARNING >/dev/null
+    cmake --build "$BUILD_DIR" --target korvane_local_reports demo_game program_bench
+fi
+BUILD_DIR="$(cd "$BUILD_DIR" && pwd)"
+source "$ROOT/scripts/wine-session.sh"
+
+BENCH="$BUILD_DIR/program-bench"
+SWARM="$BENCH/swarm"
+PLAYER="$BENCH/player"
+WORK="$BENCH/work"
+RESULTS="$BENCH/results.jsonl"
+MACHINE="$BENCH/machine.json"
+PROGRAM="${PROGRAM_OVERRIDE:-$BUILD_DIR/app/KorvaneDownloader-local-reports.exe}"
+DRIVER="$BUILD_DIR/bench/program_bench.exe"
+GAME_SWARM=(/usr/bin/python3 "$ROOT/tests/e2e/game_swarm.py")
+WINE="$(command -v wine64 || echo /usr/lib/wine/wine64)"
+HZ="$(getconf CLK_TCK)"
+OWN_DISPLAY="${DISPLAY:-}"
+server_pid=""
+client_pid=""
+
+stop_all() {
+    if [[ -n "$client_pid" ]]; then
+        kill -- "-$client_pid" 2>/dev/null || kill "$client_pid" 2>/dev/null || true
+        wait "$client_pid" 2>/dev/null || true
+        client_pid=""
+    fi
+    wine_session_stop
+    "${GAME_SWARM[@]}" stop "$SWARM" 2>/dev/null || true
+    if [[ -n "$server_pid" ]]; then
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+        server_pid=""
+    fi
+    rm -rf "$WORK"
+}
+trap stop_all EXIT
+trap 'exit 130' INT TERM
+
+windows_path() { local p="${1//\//\\}"; echo "Z:$p"; }
+swarm_field() { /usr/bin/python3 -c 'import json,sys; print(eval("json.load(open(sys.argv[1]))" + sys.argv[2]))' "$SWARM/swarm.json" "$1"; }
+json_text() { /usr/bin/python3 -c 'import json,sys; print(json.dumps(sys.argv[1]))' "$1"; }
+record() { echo "$1" >>"$RESULTS"; }
+failed() { record "{\"what\":\"$1\",\"client\":\"$2\",\"run\":$3,\"ok\":false,\"error\":$(json_text "$4")}"; say "$2 run $3 failed: $4"; }
+
+# A fresh swarm for every run, so that no run inherits the seeder's state.
+start_swarm() {
+    "${GAME_SWARM[@]}" start "$SWARM" "$BUILD_DIR/tests/demo_game.exe" "$SIZE_MB" >/dev/null
+    TRACKER="$(swarm_field '["tracker"]')"
+    WEBSEED="$(swarm_field '["webseed"]')"
+    TORRENT="$(swarm_field '["torrents"]["game"]["torrent"]')"
+    SIZE="$(swarm_field '["torrents"]["game"]["size"]')"
+    SEED="$SWARM/seed"
+}
+
+# Every file of the game identical to the seed's copy; $1 is the folder
+# that stands for the game's root folder.
+same_as_seed() {
+    local file
+    while IFS= read -r -d '' file; do
+        cmp -s "$file" "$1/${file#"$SEED/KorvaneGame/"}" || return 1
+    done < <(find "$SEED/KorvaneGame" -type f -print0)
+}
+
+# --- /proc readings of a Linux process ---------------------------------------
+cpu_of() { awk -v hz="$HZ" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+kib_of() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
+mib() { awk -v k="${1:-0}" 'BEGIN { printf "%.1f", k / 1024 }'; }
+# The process of this name in our own Wine prefix (other prefixes may run
+# the same programs); Linux keeps the first 15 characters of the name.
+find_ours() {
+    local pid
+    for pid in $(pgrep -x "${1:0:15}" || true); do
+        if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+            echo "$pid"
+            return 0
+        fi
+    done
+}
+
+# --- the program under Wine --------------------------------------------------
+# A player's folder: the program, its config.json and base.cfg, the game
+# folder it proposes. The game's program is not run at the end: it is not
+# part of the download.
+make_player() {
+    rm -rf "$PLAYER"
+    mkdir -p "$PLAYER/cfg" "$PLAYER/games"
+    cp "$PROGRAM" "$PLAYER/KorvaneDownloader.exe"
+    cat >"$PLAYER/config.json" <<CFG
+{"config_url":"http://$SERVER/files/qorn/server.cfg","run_game_exe":false,"exit_on_done":false}
+CFG
+    local games_windows
+    games_windows="$(windows_path "$PLAYER/games/Korvane")\\"
+    printf '{"savepath":"%s","uuid":"bench-player"}' "${games_windows//\\/\\\\}" >"$PLAYER/cfg/base.cfg"
+}
+
+publish_game() {
+    curl -sf -X PUT --data-binary @"$TORRENT" "http://$SERVER/files/qorn/game.torrent" >/dev/null
+    printf '{"torrentUrl":"http://%s/files/qorn/game.torrent","httpSeed":["%s"],"trackers":["%s"],"mainExe":"bin\\\\game.exe","ver":"1.0.0"}' \
+        "$SERVER" "$WEBSEED" "$TRACKER" >"$WORK/server.cfg"
+    curl -sf -X PUT --data-binary @"$WORK/server.cfg" "http://$SERVER/files/qorn/server.cfg" >/dev/null
+}
+
+# Runs the driver in MODE in a fresh Wine session; while it runs, follows the
+# program's process. Leaves in DRIVE_* what was seen; returns 1 on failure
+# with the reason in DRIVE_ERROR.
+drive() {
+    local mode="$1" output="$WORK/driver.out"
+    DRIVE_ERROR="" DRIVE_SECONDS="" DRIVE_CPU="" DRIVE_SERVER_CPU="" DRIVE_HWM="" DRIVE_ANON="" DRIVE_SERVER_HWM=""
+    rm -f "$PLAYER/bench.release"
+    # The Xvfb of the last session has gone with it.
+    if [[ -n "$OWN_DISPLAY" ]]; then export DISPLAY="$OWN_DISPLAY"; else unset DISPLAY; fi
+    wine_session_start "$BUILD_DIR/wineprefix"
+    trap stop_all EXIT
+    local server
+    server="$(find_ours wineserver64)"
+    KORVANE_REPORT_HOST="$SERVER" setsid "$WINE" "$DRIVER" "$(windows_path "$PLAYER/KorvaneDownloader.exe")" \
+        "$(windows_path "$PLAYER")" "$mode" >"$output" 2>"$WORK/driver.err" </dev/null &
+    client_pid=$!
+    local program="" anon_peak=0 cpu_ready="" server_ready="" anon
+    while kill -0 "$client_pid" 2>/dev/null; do
+        [[ -n "$program" ]] || program="$(find_ours KorvaneDownloader.exe)"
+        if [[ -n "$program" ]]; then
+            anon="$(kib_of "$program" RssAnon)"
+            (( ${anon:-0} > anon_peak )) && anon_peak=$anon
+        fi
+        # Counted from the ready window on: the press comes a moment later.
+        if [[ -z "$cpu_ready" ]] && grep -q '^ready' "$output"; then
+            cpu_ready="$(cpu_of "$program")"; server_ready="$(cpu_of "$server")"
+        fi
+        if grep -qE '^(complete|failed)' "$output" || { [[ $mode == ready ]] && grep -q '^ready' "$output"; }; then
+            break
+        fi
+        sleep 0.2
+    done
+    if grep -q '^failed' "$output" || [[ -z "$program" ]] || ! grep -qE '^(complete|ready)' "$output"; then
+        DRIVE_ERROR="$(grep -m1 '^failed' "$output" || tail -2 "$WORK/driver.err" | tr '\n' ' ')"
+        [[ -n "$DRIVE_ERROR" ]] || DRIVE_ERROR="the driver ended without a result"
+    elif [[ $mode == download ]]; then
+        DRIVE_SECONDS="$(awk '$1 == "complete" { print $2 }' "$output")"
+        DRIVE_CPU="$(awk -v a="$(cpu_of "$program")" -v b="$cpu_ready" 'BEGIN { printf "%.2f", a - b }')"
+        DRIVE_SERVER_CPU="$(awk -v a="$(cpu_of "$server")" -v b="$server_ready" 'BEGIN { printf "%.2f", a - b }')"
+        DRIVE_HWM="$(mib "$(kib_of "$program" VmHWM)")"
+        DRIVE_ANON="$(mib "$anon_peak")"
+        DRIVE_SERVER_HWM="$(mib "$(kib_of "$server" VmHWM)")"
+    else
+        # Settled: the start-up and the fetches are behind it.
+        sleep 5
+        local cpu0 server0
+        cpu0="$(cpu_of "$program")"; server0="$(cpu_of "$server")"
+        sleep "$IDLE_SECONDS"
+        DRIVE_CPU="$(awk -v a="$(cpu_of "$program")" -v b="$cpu0" 'BEGIN { printf "%.2f", a - b }')"
+        DRIVE_SERVER_CPU="$(awk -v a="$(cpu_of "$server")" -v b="$server0" 'BEGIN { printf "%.2f", a - b }')"
+    fi
+    touch "$PLAYER/bench.release"
+    wait "$client_pid" 2>/dev/null || true
+    client_pid=""
+    wine_session_stop
+    [[ -z "$DRIVE_ERROR" ]]
+}
+
+program_download() {
+    local run="$1"
+    start_swarm
+    publish_game
+    make_player
+    if ! drive download; then failed download program "$run" "$DRIVE_ERROR"; return 1; fi
+    if ! same_as_seed "$PLAYER/games/Korvane"; then failed download program "$run" "the files differ from the seed's"; return 1; fi
+    record "{\"what\":\"download\",\"client\":\"program\",\"run\":$run,\"ok\":true,\"seconds\":$DRIVE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU,\"hwm_mb\":$DRIVE_HWM,\"anon_peak_mb\":$DRIVE_ANON,\"wineserver_hwm_mb\":$DRIVE_SERVER_HWM}"
+    say "program run $run: ${DRIVE_SECONDS} s, CPU ${DRIVE_CPU} s + wineserver ${DRIVE_SERVER_CPU} s, VmHWM ${DRIVE_HWM} MiB (anonymous ${DRIVE_ANON} MiB)"
+}
+
+# Over the complete game the last download left: once as a player restarts
+# it, once with the state file gone, so that every piece is read and hashed.
+program_restart() {
+    local run="$1" how
+    for how in state full; do
+        [[ $how == full ]] && rm -f "$PLAYER"/cfg/*.dlbt
+        if drive download; then
+            record "{\"what\":\"restart\",\"client\":\"program-$how\",\"run\":$run,\"ok\":true,\"seconds\":$DRIVE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU}"
+            say "program restart ($how) run $run: ${DRIVE_SECONDS} s"
+        else
+            failed restart "program-$how" "$run" "$DRIVE_ERROR"
+        fi
+    done
+}
+
+program_idle() {
+    local run="$1"
+    if drive ready; then
+        record "{\"what\":\"idle\",\"client\":\"program\",\"run\":$run,\"ok\":true,\"seconds\":$IDLE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU}"
+        say "program idle run $run: CPU ${DRIVE_CPU} s + wineserver ${DRIVE_SERVER_CPU} s in ${IDLE_SECONDS} s"
+    else
+        failed idle program "$run" "$DRIVE_ERROR"
+    fi
+}
+
+# --- the native clients and the floor ----------------------------------------
+# Runs a client that ends with "done SECONDS BYTES" in a process group of its
+# own; leaves its seconds and CPU seconds (user + sys) in NATIVE_SECONDS and
+# NATIVE_CPU, or returns 1 with the reason in NATIVE_ERROR.
+native() {
+    setsid /usr/bin/time -f "%U %S" -o "$WORK/times" "$@" >"$WORK/client.out" 2>"$WORK/client.err" </dev/null &
+    client_pid=$!
+    local status=0
+    wait "$client_pid" || status=$?
+    client_pid=""
+    local result
+    result="$(grep -E '^(done|failed) ' "$WORK/client.out" | tail -1 || true)"
+    if [[ $status != 0 || "$result" != done* ]]; then
+        NATIVE_ERROR="exit $status: $result $(tail -2 "$WORK/client.err" | tr '\n' ' ')"
+        return 1
+    fi
+    NATIVE_SECONDS="$(awk '{ print $2 }' <<<"$result")"
+    NATIVE_CPU="$(awk '{ printf "%.2f", $1 + $2 }' "$WORK/times")"
+}
+
+record_native() {
+    record "{\"what\":\"$1\",\"client\":\"$2\",\"run\":$3,\"ok\":true,\"seconds\":$NATIVE_SECONDS,\"cpu\":$NATIVE_CPU}"
+    say "$2 ($1) run $3: $NATIVE_SECONDS s, CPU $NATIVE_CPU s"
+}
+
+native_download() {
+    local client="$1" run="$2" target="$WORK/download"
+    start_swarm
+    rm -rf "$target"
+    mkdir -p "$target"
+    local command=()
+    case "$client" in
+        aria2c) command=("$ROOT/bench/aria2-leecher.sh" "$target" "$TORRENT" --bt-tracker="$TRACKER" "$WEBSEED") ;;
+        libtorrent) command=(/usr/bin/python3 "$ROOT/bench/native_leecher.py" "$TORRENT" "$target"
+                             --tracker "$TRACKER" --webseed "$WEBSEED" --timeout 1800) ;;
+        floor) command=(/usr/bin/python3 "$ROOT/bench/floor.py" download "$TORRENT" "$SEED" "$target") ;;
+    esac
+    if ! native "${command[@]}"; then
+        failed download "$client" "$run" "$NATIVE_ERROR"
+    elif ! same_as_seed "$target/KorvaneGame"; then
+        failed download "$client" "$run" "the files differ from the seed's"
+    else
+        record_native download "$client" "$run"
+    fi
+    rm -rf "$target"
+}
+
+# Reading and hashing the complete game; the seed's copy holds the same
+# bytes as the player's.
+floor_check() {
+    if native /usr/bin/python3 "$ROOT/bench/floor.py" check "$TORRENT" "$SEED"; then
+        record_native restart floor "$1"
+    else
+        failed restart floor "$1" "$NATIVE_ERROR"
+    fi
+}
+
+describe_machine() {
+    local ours_version
+    local deps
+    deps="$(sed -n 's|^LibtorrentRasterbar_DIR:PATH=\(.*\)/lib/cmake/LibtorrentRasterbar$|\1|p' "$BUILD_DIR/CMakeCache.txt")"
+    ours_version="$(grep -hoE 'define LIBTORRENT_VERSION "[^"]+"' "$deps/include/libtorrent/version.hpp" 2>/dev/null | cut -d'"' -f2)"
+    /usr/bin/python3 - "$MACHINE" <<PY
+import json, os, subprocess, sys, libtorrent
+def out(*command):
+    try:
+        return subprocess.run(command, capture_output=True, text=True).stdout.strip().splitlines()[0]
+    except Exception:
+        return "?"
+torrent = libtorrent.torrent_info("$TORRENT")
+cpu = [l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")]
+memory = int(open("/proc/meminfo").readline().split()[1]) / 1024 / 1024
+json.dump({"date": out("date", "-u", "+%Y-%m-%d %H:%M UTC"), "cores": os.cpu_count(), "cpu": cpu[0] if cpu else "?",
+           "memory": "%.0f GiB" % memory, "debian": open("/etc/debian_version").read().strip(),
+           "kernel": os.uname().release, "wine": out("$WINE", "--version"),
+           "libtorrent_ours": "${ours_version:-?}", "libtorrent_python": libtorrent.__version__,
+           "aria2": out("aria2c", "--version") if "$(command -v aria2c || true)" else "not installed",
+           "load_start": "$(uptime | sed 's/.*load average: //')", "load_end": "",
+           "size": $SIZE, "files": torrent.num_files(), "piece": torrent.piece_length(), "runs": $RUNS},
+          open(sys.argv[1], "w"))
+PY
+}
+
+finish_machine() {
+    /usr/bin/python3 - "$MACHINE" "$(uptime | sed 's/.*load average: //')" <<'PY'
+import json, sys
+machine = json.load(open(sys.argv[1]))
+machine["load_end"] = sys.argv[2]
+json.dump(machine, open(sys.argv[1], "w"))
+PY
+}
+
+# --- the whole benchmark -----------------------------------------------------
+mkdir -p "$BENCH" "$WORK"
+: >"$RESULTS"
+say "making the game (${SIZE_MB} MB, kept in $SWARM) and starting its swarm"
+start_swarm
+/usr/bin/python3 "$ROOT/tests/workflow/workflow_server.py" "$WORK/server.port" &
+server_pid=$!
+for _ in $(seq 100); do [[ -s "$WORK/server.port" ]] && break; sleep 0.1; done
+[[ -s "$WORK/server.port" ]] || { say "the configuration server did not start"; exit 1; }
+SERVER="127.0.0.1:$(cat "$WORK/server.port")"
+describe_machine
+say "load at the start: $(uptime | sed 's/.*load average: //')"
+
+for ((run = 1; run <= RUNS; run++)); do
+    if has_client program; then
+        # The restarts need the complete game the download left.
+        program_download "$run" && program_restart "$run"
+        floor_check "$run"
+    fi
+    for client in aria2c libtorrent floor; do
+        has_client "$client" || continue
+        [[ $client == aria2c ]] && ! command -v aria2c >/dev/null && continue
+        native_download "$client" "$run"
+    done
+done
+has_client program && program_idle 1
+finish_machine
+
+echo
+/usr/bin/python3 "$ROOT/bench/program_report.py" "$RESULTS" "$MACHINE" "$ROOT/bench/program-bench.png" "$ROOT/bench/RESULTS.md"
+echo
+say "chart: $ROOT/bench/program-bench.png; results: $ROOT/bench/RESULTS.md"
