@@ -5,8 +5,6 @@
 #include <fstream>
 #include <iterator>
 
-namespace {
-
 void RemoveTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW found;
@@ -28,8 +26,6 @@ void RemoveTree(const std::wstring& folder)
     ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::RemoveDirectoryW(folder.c_str());
 }
-
-} // namespace
 
 TempDir::TempDir()
 {
