@@ -136,13 +136,18 @@ CDownloader::CDownloader(lt::torrent_handle handle, std::shared_ptr<const lt::to
 void CDownloader::Pause() { m_handle.pause(); }
 
 // A pause drops every connection; ask the trackers for peers again at once
-// rather than when their announce interval allows it. A write that failed
-// (a full drive) left libtorrent only uploading; the player resumes once
-// there is room, so writing is tried again.
+// rather than when their announce interval allows it.
 void CDownloader::Restart()
 {
     m_state.MarkRunning();
-    m_handle.unset_flags(lt::torrent_flags::upload_mode);
+    // A write that failed (a full drive) left libtorrent only uploading, with
+    // the pieces it was writing in a state it does not leave by itself. The
+    // player resumes once there is room: what is on disk is checked again
+    // and the rest fetched.
+    if (m_handle.flags() & lt::torrent_flags::upload_mode) {
+        m_handle.unset_flags(lt::torrent_flags::upload_mode);
+        m_handle.force_recheck();
+    }
     m_handle.resume();
     m_handle.force_reannounce(0, -1, lt::torrent_handle::ignore_min_interval);
 }
