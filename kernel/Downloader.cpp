@@ -5,7 +5,9 @@
 #include <libtorrent/session.hpp>
 #include <libtorrent/torrent_info.hpp>
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 
 namespace kernel {
 namespace {
@@ -134,6 +136,27 @@ CDownloader::CDownloader(lt::torrent_handle handle, std::shared_ptr<const lt::to
 }
 
 void CDownloader::Pause() { m_handle.pause(); }
+
+void CDownloader::AddHttpSeed(const std::string& url)
+{
+    m_handle.add_url_seed(url);
+    if (std::find(m_httpSeeds.begin(), m_httpSeeds.end(), url) == m_httpSeeds.end())
+        m_httpSeeds.push_back(url);
+}
+
+void CDownloader::RemoveHttpSeed(const std::string& url)
+{
+    m_handle.remove_url_seed(url);
+    m_httpSeeds.erase(std::remove(m_httpSeeds.begin(), m_httpSeeds.end(), url), m_httpSeeds.end());
+}
+
+void CDownloader::RestoreHttpSeeds()
+{
+    const std::set<std::string> present = m_handle.url_seeds();
+    for (const std::string& url : m_httpSeeds)
+        if (present.count(url) == 0)
+            m_handle.add_url_seed(url);
+}
 
 // A pause drops every connection; ask the trackers for peers again at once
 // rather than when their announce interval allows it.
