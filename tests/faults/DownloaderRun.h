@@ -39,7 +39,6 @@ public:
 
     void Kill() const { m_process.Kill(); }
     DWORD WaitForExit(std::chrono::milliseconds limit) const { return m_process.WaitForExit(limit); }
-    bool Running() const { return m_process.Running(); }
 
 private:
     const DebugOutputMonitor& m_monitor;

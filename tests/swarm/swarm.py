@@ -15,8 +15,8 @@ The seeder writes what it has uploaded per info-hash to DIR/seeder-stats.json
 and nginx logs every body byte it sent to DIR/webseed-access.log, so a test
 can count what the seeds sent. While the file DIR/seeder-away exists the
 seeder drops every connection and takes no new one, as a peer that goes
-away mid-transfer; it comes back when the file is removed. Everything binds 127.0.0.1 only and nothing
-uses DHT, local discovery or port mapping.
+away mid-transfer; it comes back when the file is removed. Everything binds
+127.0.0.1 only and nothing uses DHT, local discovery or port mapping.
 """
 import json
 import os
