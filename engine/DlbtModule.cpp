@@ -2,6 +2,7 @@
 
 #include "settings/ConfigDir.h"
 #include "settings/SimpleFile.h"
+#include "util/PathText.h"
 
 namespace {
 
@@ -9,12 +10,6 @@ const wchar_t kLibraryName[] = L"DLBT.dll";
 const wchar_t kSecondLibraryName[] = L"DLBT_3.8.dll";
 const int kLibraryResourceId = 131;
 const wchar_t kLibraryResourceType[] = L"DLLRES";
-
-bool FileExists(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Resources live as long as the module; nothing to free.
 bool FindLibraryResource(const void*& data, DWORD& size)

@@ -1,5 +1,6 @@
 #include "Downloader.h"
 
+#include "FilePlacement.h"
 #include "KernelText.h"
 
 #include <libtorrent/session.hpp>
@@ -38,28 +39,18 @@ bool IsPlainFolderName(const std::wstring& name)
            name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos;
 }
 
-// With a root name, every file of a torrent of several files moves from
-// under the torrent's own folder to under that name.
-void RenameRoot(lt::add_torrent_params& params, const lt::file_storage& files, const std::string& root)
+// The files' places relative to the save folder, as the kernel reports them;
+// the files libtorrent would put elsewhere are renamed to these places.
+std::vector<std::wstring> PlaceFiles(lt::add_torrent_params& params, const lt::file_storage& files,
+                                     const std::string& root)
 {
-    for (const lt::file_index_t index : files.file_range()) {
-        const std::string path = files.file_path(index);
-        const size_t separator = path.find_first_of("\\/");
-        params.renamed_files[index] = root + path.substr(separator == std::string::npos ? path.size() : separator);
-    }
-}
-
-std::vector<std::wstring> RelativePaths(const lt::add_torrent_params& params, const lt::file_storage& files)
-{
+    const std::vector<std::string> placed = PlacedPaths(files, root);
     std::vector<std::wstring> paths;
     for (const lt::file_index_t index : files.file_range()) {
-        auto renamed = params.renamed_files.find(index);
-        std::wstring path = Utf8ToWide(renamed != params.renamed_files.end() ? renamed->second
-                                                                             : files.file_path(index));
-        for (wchar_t& c : path)
-            if (c == L'/')
-                c = L'\\';
-        paths.push_back(std::move(path));
+        const std::string& path = placed[static_cast<size_t>(static_cast<int>(index))];
+        if (path != files.file_path(index))
+            params.renamed_files[index] = path;
+        paths.push_back(Utf8ToWide(path));
     }
     return paths;
 }
@@ -97,15 +88,12 @@ std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDo
         params = lt::add_torrent_params();
 
     const lt::file_storage& files = torrent->orig_files();
-    params.renamed_files.clear();
-    if (!request.rootName.empty()) {
-        if (!IsPlainFolderName(request.rootName)) {
-            error = "the root folder name is not a plain folder name";
-            return nullptr;
-        }
-        if (files.num_files() > 1)
-            RenameRoot(params, files, WideToUtf8(request.rootName));
+    if (!request.rootName.empty() && !IsPlainFolderName(request.rootName)) {
+        error = "the root folder name is not a plain folder name";
+        return nullptr;
     }
+    params.renamed_files.clear();
+    std::vector<std::wstring> paths = PlaceFiles(params, files, WideToUtf8(request.rootName));
     params.ti = torrent;
     params.save_path = WideToUtf8(request.saveFolder);
     params.storage_mode = request.sparseFiles ? lt::storage_mode_sparse : lt::storage_mode_allocate;
@@ -114,7 +102,6 @@ std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDo
     if (request.startPaused)
         params.flags |= lt::torrent_flags::paused;
 
-    std::vector<std::wstring> paths = RelativePaths(params, files);
     if (!request.stateFile.empty() && !request.startPaused)
         state.MarkRunning();
 

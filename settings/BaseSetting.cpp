@@ -1,8 +1,10 @@
 #include "settings/BaseSetting.h"
 
-#include "settings/AtomicFile.h"
 #include "settings/JsonConvert.h"
+#include "util/AtomicFileWrite.h"
+#include "util/PathText.h"
 #include "util/TextConvert.h"
+#include "workflow/DirectoryTree.h"
 
 #include <json/writer.h>
 
@@ -68,5 +70,9 @@ std::string CBaseSetting::SavedText() const
 
 bool CBaseSetting::Save(const std::wstring& path) const
 {
-    return WriteFileAtomically(path, SavedText());
+    const std::wstring folder = FolderOfPath(path);
+    if (!folder.empty() && ::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
+        CreateDirectoryTree(folder);
+    const std::string text = SavedText();
+    return WriteFileAtomically(path, text.data(), text.size());
 }

@@ -23,12 +23,6 @@ const wchar_t kNoKernel[] = L"加载P2P模块出错....";
 const wchar_t kNoDownloader[] = L"启动下载失败，请重试！";
 const wchar_t kDownloadComplete[] = L"下载完成！";
 
-bool FileExists(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::wstring WithoutTrailingBackslashes(std::wstring path)
 {
     while (!path.empty() && path.back() == L'\\')

@@ -34,6 +34,18 @@ bool KernelApi::Load(const std::wstring& dllPath)
            Resolve(module, "DLBT_Downloader_GetFileCount", GetFileCount);
 }
 
+bool KernelApi::StartAsTheProgramDoes(uint16_t firstPort)
+{
+    DLBT_START_PARAMS params{1, 1, 1, 0, 0, firstPort, static_cast<uint16_t>(firstPort + 10)};
+    return Load(KernelDllPath()) && Startup(&params, nullptr, 0);
+}
+
+void KernelApi::Stop() const
+{
+    PreShutdown();
+    Shutdown();
+}
+
 void KernelApi::StartWithLimit(const DLBT_START_PARAMS& params, int bytesPerSecond) const
 {
     Startup(&params, nullptr, 0);

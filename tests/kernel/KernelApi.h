@@ -10,6 +10,12 @@
 // by name as the program does.
 struct KernelApi {
     bool Load(const std::wstring& dllPath);
+    // Loads the library from the build and starts the kernel with the
+    // program's own start parameters (TCP, uTP and peer exchange) on the ten
+    // ports from `firstPort`.
+    bool StartAsTheProgramDoes(uint16_t firstPort);
+    // Saves every downloader's state and stops the kernel, as the program does.
+    void Stop() const;
     // Starts the kernel with one download limit for every peer, local or not
     // (0: none).
     void StartWithLimit(const DLBT_START_PARAMS& params, int bytesPerSecond) const;

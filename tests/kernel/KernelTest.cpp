@@ -27,16 +27,9 @@ public:
     void SetUp() override
     {
         ASSERT_TRUE(g_swarm.Load()) << "the swarm fixture has not run";
-        ASSERT_TRUE(g_kernel.Load(KernelDllPath()));
-        // The program's own start parameters: TCP, uTP and peer exchange.
-        DLBT_START_PARAMS params{1, 1, 1, 0, 0, 29300, 29310};
-        ASSERT_TRUE(g_kernel.Startup(&params, nullptr, 0));
+        ASSERT_TRUE(g_kernel.StartAsTheProgramDoes(29300));
     }
-    void TearDown() override
-    {
-        g_kernel.PreShutdown();
-        g_kernel.Shutdown();
-    }
+    void TearDown() override { g_kernel.Stop(); }
 };
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new KernelEnvironment);
 

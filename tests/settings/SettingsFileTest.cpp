@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <vector>
 
 namespace {
 
@@ -113,6 +114,23 @@ class BaseSettingTest : public ::testing::Test {
 protected:
     std::wstring Path() const { return m_folder.File(L"base.cfg"); }
 
+    // Every file name in `folder` (below the test's folder): a save leaves
+    // only "base.cfg" behind, no temporary of its own.
+    std::vector<std::wstring> FilesIn(const std::wstring& folder) const
+    {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        const HANDLE search = ::FindFirstFileW(m_folder.File(folder + L"*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return names;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                names.push_back(found.cFileName);
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+        return names;
+    }
+
     TempDir m_folder;
 };
 
@@ -212,13 +230,13 @@ TEST_F(BaseSettingTest, SaveInterruptedAtTheFinalStepKeepsTheOldFileReadable)
     holder.Reset();
 
     EXPECT_EQ(m_folder.Read(L"base.cfg"), before);
-    EXPECT_FALSE(m_folder.Exists(L"base.cfg.tmp"));
+    EXPECT_EQ(FilesIn(L""), std::vector<std::wstring>{L"base.cfg"});
     CBaseSetting reread;
     ASSERT_TRUE(reread.LoadFile(Path()));
     EXPECT_EQ(reread.m_downLimit, 300);
 }
 
-TEST_F(BaseSettingTest, SaveOverwritesStaleTemporaryFileAndCreatesFolders)
+TEST_F(BaseSettingTest, SaveIgnoresStaleTemporaryFileAndCreatesFolders)
 {
     const std::wstring nested = m_folder.File(L"one\\two\\base.cfg");
     CBaseSetting setting;
@@ -230,7 +248,8 @@ TEST_F(BaseSettingTest, SaveOverwritesStaleTemporaryFileAndCreatesFolders)
     setting.m_uuid = L"def";
     ASSERT_TRUE(setting.Save(nested));
     EXPECT_EQ(m_folder.Read(L"one\\two\\base.cfg"), setting.SavedText());
-    EXPECT_FALSE(m_folder.Exists(L"one\\two\\base.cfg.tmp"));
+    ::DeleteFileW(m_folder.File(L"one\\two\\base.cfg.tmp").c_str());
+    EXPECT_EQ(FilesIn(L"one\\two\\"), std::vector<std::wstring>{L"base.cfg"});
 }
 
 TEST_F(BaseSettingTest, SaveThatCannotWriteFailsAndKeepsTheOldFile)

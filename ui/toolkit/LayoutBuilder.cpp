@@ -21,6 +21,21 @@ namespace uitk {
 namespace {
 
 const int kMaxIncludeDepth = 8;
+// Far deeper than any window needs. A deeper tree would exhaust the stack,
+// here and in every later pass over it (layout, paint, search, deletion).
+const int kMaxNestingDepth = 64;
+
+// Counts the controls being built one inside the other.
+class CNesting {
+public:
+    explicit CNesting(int& depth) : m_depth(++depth) {}
+    ~CNesting() { --m_depth; }
+    CNesting(const CNesting&) = delete;
+    CNesting& operator=(const CNesting&) = delete;
+
+private:
+    int& m_depth;
+};
 
 std::wstring Wide(const char* utf8)
 {
@@ -197,9 +212,12 @@ CControlUI* CLayoutBuilder::MakeControl(const std::wstring& element)
 }
 
 // A control element with its attributes and children; null for an element
-// nobody can make.
+// nobody can make or one nested too deep.
 CControlUI* CLayoutBuilder::BuildControl(const pugi::xml_node& node, CControlHost* manager)
 {
+    CNesting nesting(m_nestingDepth);
+    if (m_nestingDepth > kMaxNestingDepth)
+        return nullptr;
     std::unique_ptr<CControlUI> control(MakeControl(Wide(node.name())));
     if (!control)
         return nullptr;

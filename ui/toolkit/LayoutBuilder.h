@@ -40,6 +40,7 @@ private:
 
     ILayoutBuilderCallback* m_callback = nullptr;
     int m_includeDepth = 0;
+    int m_nestingDepth = 0;
 };
 
 } // namespace uitk
