@@ -2,6 +2,7 @@
 
 #include "app/Distribution.h"
 #include "util/PathText.h"
+#include "util/UniqueHandle.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -15,12 +16,24 @@ bool IsFolder(const wchar_t* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// A file named "cfg" does not count: nothing could be written into it.
+// Asked by creating a file: a folder on a read-only medium, or locked by
+// its rights or attributes, exists but would refuse every settings file.
+bool CanWriteInto(const wchar_t* folder)
+{
+    const std::wstring probe = std::wstring(folder) + L"\\~write-probe-" +
+                               std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+    CUniqueHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return static_cast<bool>(file);
+}
+
+// A file named "cfg" does not count, nor a folder that cannot be written
+// into: the program would lose its settings and never get its files.
 bool MakeFolder(const wchar_t* path)
 {
     if (!IsFolder(path))
         ::SHCreateDirectoryExW(nullptr, path, nullptr);
-    return IsFolder(path);
+    return IsFolder(path) && CanWriteInto(path);
 }
 
 bool ProgramConfigDir(const std::wstring& programFolder, wchar_t (&folder)[MAX_PATH])

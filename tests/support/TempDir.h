@@ -25,6 +25,9 @@ private:
     std::wstring m_path;
 };
 
+// Removes `folder` with everything in it, read-only files included.
+void RemoveTree(const std::wstring& folder);
+
 // Runs the test body with this folder as the process's working folder.
 class CurrentDirScope {
 public:
