@@ -2,9 +2,6 @@
 
 #include <string>
 
-// Removes `folder` with everything in it, read-only files included.
-void RemoveTree(const std::wstring& folder);
-
 // A fresh folder under the system's temporary folder, removed with all its
 // contents when the object goes.
 class TempDir {
