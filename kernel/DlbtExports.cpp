@@ -192,7 +192,7 @@ BOOL WINAPI DLBT_Downloader_AddHttpDownload(DLBT_DOWNLOADER downloader, LPCSTR u
     if (!url || !*url)
         return FALSE;
     return WithDownloader(downloader, FALSE, [&](CDownloader& d) {
-        d.Handle().add_url_seed(url);
+        d.AddHttpSeed(url);
         return TRUE;
     });
 }
@@ -202,7 +202,7 @@ BOOL WINAPI DLBT_Downloader_RemoveHttpDownload(DLBT_DOWNLOADER downloader, LPCST
     if (!url)
         return FALSE;
     return WithDownloader(downloader, FALSE, [&](CDownloader& d) {
-        d.Handle().remove_url_seed(url);
+        d.RemoveHttpSeed(url);
         return TRUE;
     });
 }

@@ -6,7 +6,9 @@
 #include <libtorrent/session.hpp>
 #include <libtorrent/torrent_info.hpp>
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 
 namespace kernel {
 namespace {
@@ -122,11 +124,40 @@ CDownloader::CDownloader(lt::torrent_handle handle, std::shared_ptr<const lt::to
 
 void CDownloader::Pause() { m_handle.pause(); }
 
+void CDownloader::AddHttpSeed(const std::string& url)
+{
+    m_handle.add_url_seed(url);
+    if (std::find(m_httpSeeds.begin(), m_httpSeeds.end(), url) == m_httpSeeds.end())
+        m_httpSeeds.push_back(url);
+}
+
+void CDownloader::RemoveHttpSeed(const std::string& url)
+{
+    m_handle.remove_url_seed(url);
+    m_httpSeeds.erase(std::remove(m_httpSeeds.begin(), m_httpSeeds.end(), url), m_httpSeeds.end());
+}
+
+void CDownloader::RestoreHttpSeeds()
+{
+    const std::set<std::string> present = m_handle.url_seeds();
+    for (const std::string& url : m_httpSeeds)
+        if (present.count(url) == 0)
+            m_handle.add_url_seed(url);
+}
+
 // A pause drops every connection; ask the trackers for peers again at once
 // rather than when their announce interval allows it.
 void CDownloader::Restart()
 {
     m_state.MarkRunning();
+    // A write that failed (a full drive) left libtorrent only uploading, with
+    // the pieces it was writing in a state it does not leave by itself. The
+    // player resumes once there is room: what is on disk is checked again
+    // and the rest fetched.
+    if (m_handle.flags() & lt::torrent_flags::upload_mode) {
+        m_handle.unset_flags(lt::torrent_flags::upload_mode);
+        m_handle.force_recheck();
+    }
     m_handle.resume();
     m_handle.force_reannounce(0, -1, lt::torrent_handle::ignore_min_interval);
 }

@@ -40,6 +40,14 @@ public:
     bool IsPaused() const;
     bool ResumeInError();
 
+    // The HTTP seeds the program gave. libtorrent drops a seed for good once
+    // it is blamed for pieces that failed their check, and with a damaged
+    // seed beside it a sound one gets blamed too: every seed that was
+    // dropped is asked again on each call.
+    void AddHttpSeed(const std::string& url);
+    void RemoveHttpSeed(const std::string& url);
+    void RestoreHttpSeeds();
+
     void FillInfo(DLBT_DOWNLOADER_INFO& info) const;
     std::string LastError() const; // UTF-8, empty when none
     std::wstring TorrentName() const;
@@ -57,6 +65,7 @@ private:
     std::shared_ptr<const lt::torrent_info> m_torrent;
     std::vector<std::wstring> m_relativePaths;
     CStateFile m_state;
+    std::vector<std::string> m_httpSeeds;
 };
 
 // The kernel's own state code for a torrent, in a fixed order of priority.

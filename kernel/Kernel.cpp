@@ -16,6 +16,7 @@ namespace kernel {
 namespace {
 
 const auto kPeriodicSave = std::chrono::seconds(30);
+const auto kHttpSeedRetry = std::chrono::seconds(10);
 const auto kSaveWaitLimit = std::chrono::seconds(15);
 const size_t kDhtStateSizeLimit = 4 * 1024 * 1024;
 const char kUserAgent[] = "Korvane/1.0 libtorrent/" LIBTORRENT_VERSION;
@@ -304,6 +305,7 @@ void CKernel::WaitForSaves(std::unique_lock<std::mutex>& lock, CDownloader* only
 void CKernel::AlertLoop()
 {
     auto lastSave = std::chrono::steady_clock::now();
+    auto lastSeedRetry = lastSave;
     std::vector<lt::alert*> alerts;
     while (!m_stopping) {
         m_session->wait_for_alert(std::chrono::milliseconds(200));
@@ -315,6 +317,11 @@ void CKernel::AlertLoop()
             } catch (const std::exception&) {
                 // one bad alert must not end the kernel's only alert thread
             }
+        }
+        if (std::chrono::steady_clock::now() - lastSeedRetry >= kHttpSeedRetry) {
+            lastSeedRetry = std::chrono::steady_clock::now();
+            for (auto& entry : m_downloaders)
+                Quietly([&] { entry.second->RestoreHttpSeeds(); });
         }
         if (std::chrono::steady_clock::now() - lastSave >= kPeriodicSave) {
             lastSave = std::chrono::steady_clock::now();

@@ -291,16 +291,13 @@ std::wstring CDownloadWorkflow::GetStateText(int code) const
     return StateText(code, AnsiToWide(text.data()));
 }
 
+// Checked on every refresh while the download runs, not only as it starts:
+// another program may fill the drive meanwhile, and the kernel then stops
+// writing without a word. A pause asked for shows in the kernel's state a
+// moment later; until the player resumes there is nothing to check.
 void CDownloadWorkflow::CheckDiskSpace(int state)
 {
-    if (state != DLBT_STATE_DOWNLOADING) {
-        m_diskChecked = false;
-        return;
-    }
-    if (m_diskChecked)
-        return;
-    m_diskChecked = true;
-    if (!m_downloader)
+    if (state != DLBT_STATE_DOWNLOADING || m_userPaused || !m_downloader)
         return;
     uint64_t free = 0;
     if (!FreeBytesOfFolder(m_settings.m_savePath, free))

@@ -65,7 +65,6 @@ public:
     void ReportClose();
 
     std::wstring m_statusText;
-    bool m_diskChecked = false;
     DLBT_DOWNLOADER m_downloader = nullptr;
     CRetryGetHttpFile m_configJob;
     CRetryGetHttpFile m_torrentJob;

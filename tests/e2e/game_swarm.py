@@ -2,9 +2,12 @@
 """A local swarm (tests/swarm/swarm.py) seeding one game whose program is a
 real one the project builds, for the end-to-end test and the demo.
 
-    game_swarm.py start DIR GAME_EXE [SIZE_MB]   make the game (once per
-                         game program and size) and start tracker, seeder
-                         and HTTP seed; DIR/swarm.json tells ports and names
+    game_swarm.py start DIR GAME_EXE [SIZE_MB] [--corrupt-copy]
+                         make the game (once per game program and size) and
+                         start tracker, seeder and HTTP seed; DIR/swarm.json
+                         tells ports and names. With --corrupt-copy the
+                         second HTTP seed serves the game with bytes flipped
+                         in every piece
     game_swarm.py stop DIR
 
 The game is "KorvaneGame": bin/game.exe (GAME_EXE) and data files of
@@ -78,7 +81,7 @@ def game_key(game_exe, size_mb):
         return hashlib.sha1(f.read() + str(size_mb).encode()).hexdigest()
 
 
-def start(base, game_exe, size_mb):
+def start(base, game_exe, size_mb, corrupt_copy=False):
     base = os.path.abspath(base)
     swarm.stop(base)
     os.makedirs(base, exist_ok=True)
@@ -92,14 +95,20 @@ def start(base, game_exe, size_mb):
         os.replace(content + ".tmp", content)
         with open(key_path, "w") as f:
             f.write(key)
-    # The swarm's second HTTP seed serves a damaged copy; this game has none.
-    os.makedirs(os.path.join(base, "seed-corrupt"), exist_ok=True)
+    # The swarm's second HTTP seed serves a damaged copy, when asked for.
+    shutil.rmtree(os.path.join(base, "seed-corrupt"), ignore_errors=True)
+    if corrupt_copy:
+        swarm.make_corrupt_copy(base)
+    else:
+        os.makedirs(os.path.join(base, "seed-corrupt"), exist_ok=True)
     swarm.start(base)
 
 
 if __name__ == "__main__":
     if len(sys.argv) >= 4 and sys.argv[1] == "start":
-        start(sys.argv[2], sys.argv[3], int(sys.argv[4]) if len(sys.argv) > 4 else None)
+        corrupt = "--corrupt-copy" in sys.argv[4:]
+        sizes = [a for a in sys.argv[4:] if a != "--corrupt-copy"]
+        start(sys.argv[2], sys.argv[3], int(sizes[0]) if sizes else None, corrupt)
     elif len(sys.argv) == 3 and sys.argv[1] == "stop":
         swarm.stop(sys.argv[2])
     else:

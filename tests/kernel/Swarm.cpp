@@ -45,15 +45,36 @@ std::string Swarm::InfoHash(const char* name) const { return Torrent(name)["info
 
 uint64_t Swarm::TotalSize(const char* name) const { return Torrent(name)["size"].asUInt64(); }
 
+std::vector<std::string> Swarm::Files(const char* name) const
+{
+    std::vector<std::string> files;
+    for (const Json::Value& file : Torrent(name)["files"])
+        files.push_back(file.asString());
+    return files;
+}
+
 std::string Swarm::SeedFile(const std::string& relativePath) const { return HostFile("seed/" + relativePath); }
 
-uint64_t Swarm::SeederUploaded(const char* name) const
+Json::Value Swarm::SeederStats(const char* name) const
 {
     Json::Value stats;
-    if (!ParseJson(HostFile("seeder-stats.json"), stats))
-        return 0;
-    return stats[InfoHash(name)]["uploaded"].asUInt64();
+    if (!ParseJson(HostFile("seeder-stats.json"), stats) || !stats.isObject())
+        return Json::Value();
+    return stats[InfoHash(name)];
 }
+
+uint64_t Swarm::SeederUploaded(const char* name) const { return SeederStats(name)["uploaded"].asUInt64(); }
+
+bool Swarm::SetSeederAway(bool away) const
+{
+    const std::wstring mark = WindowsPathOfHostPath(m_base + "/seeder-away");
+    if (!away)
+        return ::DeleteFileW(mark.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    CUniqueHandle file(::CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    return file.Valid();
+}
+
+bool Swarm::SeederIsAway(const char* name) const { return SeederStats(name)["away"].asBool(); }
 
 uint64_t Swarm::SettledSeederUploaded(const char* name) const
 {
@@ -69,7 +90,17 @@ uint64_t Swarm::SettledSeederUploaded(const char* name) const
 
 uint64_t Swarm::WebSeedSent(const std::string& pathPrefix) const
 {
-    std::istringstream log(HostFile("webseed-access.log"));
+    return SentInLog("webseed-access.log", pathPrefix);
+}
+
+uint64_t Swarm::CorruptSeedSent(const std::string& pathPrefix) const
+{
+    return SentInLog("webseed-corrupt-access.log", pathPrefix);
+}
+
+uint64_t Swarm::SentInLog(const char* name, const std::string& pathPrefix) const
+{
+    std::istringstream log(HostFile(name));
     std::string uri;
     uint64_t bytes = 0, total = 0;
     while (log >> uri >> bytes)

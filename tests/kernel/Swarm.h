@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The local swarm that the kernel tests' fixture started (tests/swarm):
 // where its torrents are, how to reach its tracker and HTTP seeds, and how
@@ -16,6 +17,7 @@ public:
     std::wstring TorrentPath(const char* name) const;
     std::string InfoHash(const char* name) const;
     uint64_t TotalSize(const char* name) const;
+    std::vector<std::string> Files(const char* name) const; // paths in the torrent, with "/"
     std::string Tracker() const { return m_state["tracker"].asString(); }
     std::string WebSeed() const { return m_state["webseed"].asString(); }
     std::string CorruptSeed() const { return m_state["corruptseed"].asString(); }
@@ -27,10 +29,17 @@ public:
     // Once it has stopped changing: the seeder publishes its counts late.
     uint64_t SettledSeederUploaded(const char* name) const;
     uint64_t WebSeedSent(const std::string& pathPrefix) const;
+    uint64_t CorruptSeedSent(const std::string& pathPrefix) const;
+
+    // The seeder drops every connection and refuses new ones while away.
+    bool SetSeederAway(bool away) const;
+    bool SeederIsAway(const char* name) const;
 
 private:
     const Json::Value& Torrent(const char* name) const { return m_state["torrents"][name]; }
     std::string HostFile(const std::string& relative) const;
+    uint64_t SentInLog(const char* log, const std::string& pathPrefix) const;
+    Json::Value SeederStats(const char* name) const;
 
     std::string m_base;
     Json::Value m_state;

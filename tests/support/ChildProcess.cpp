@@ -25,10 +25,14 @@ std::wstring WindowsPathOfHostPath(const std::string& hostPath)
 
 ChildProcess::~ChildProcess()
 {
-    if (Running()) {
-        ::TerminateProcess(m_process.Get(), 1);
-        ::WaitForSingleObject(m_process.Get(), 10000);
-    }
+    if (Running())
+        Kill();
+}
+
+void ChildProcess::Kill() const
+{
+    ::TerminateProcess(m_process.Get(), 1);
+    ::WaitForSingleObject(m_process.Get(), 10000);
 }
 
 bool ChildProcess::Start(const std::wstring& program, const std::wstring& arguments,

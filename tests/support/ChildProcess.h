@@ -30,6 +30,10 @@ public:
     DWORD Id() const { return m_id; }
     bool Running() const;
 
+    // Ends the process at once, as a crash or the task manager would, and
+    // waits until it is gone.
+    void Kill() const;
+
     // The exit code, or STILL_ACTIVE when it has not ended within `limit`.
     DWORD WaitForExit(std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
 

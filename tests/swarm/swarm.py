@@ -13,8 +13,10 @@ nginx as HTTP seed (one copy intact, one with corrupt bytes).
 
 The seeder writes what it has uploaded per info-hash to DIR/seeder-stats.json
 and nginx logs every body byte it sent to DIR/webseed-access.log, so a test
-can count what the seeds sent. Everything binds 127.0.0.1 only and nothing
-uses DHT, local discovery or port mapping.
+can count what the seeds sent. While the file DIR/seeder-away exists the
+seeder drops every connection and takes no new one, as a peer that goes
+away mid-transfer; it comes back when the file is removed. Everything binds
+127.0.0.1 only and nothing uses DHT, local discovery or port mapping.
 """
 import json
 import os
@@ -173,6 +175,8 @@ def start(base, big=False):
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True).pid
 
     os.makedirs(os.path.join(base, "nginx-tmp"), exist_ok=True)
+    if os.path.exists(os.path.join(base, "seeder-away")):
+        os.remove(os.path.join(base, "seeder-away"))
     for log in ("webseed-access.log", "webseed-corrupt-access.log"):
         open(os.path.join(base, log), "w").close()
     conf = os.path.join(base, "nginx.conf")
@@ -241,8 +245,12 @@ def serve(base):
     running = [True]
     signal.signal(signal.SIGTERM, lambda *_: running.__setitem__(0, False))
     stats_path = os.path.join(base, "seeder-stats.json")
+    away_path = os.path.join(base, "seeder-away")
     last_announce = 0
     while running[0]:
+        away = os.path.exists(away_path)
+        if away != session.is_paused():
+            session.pause() if away else session.resume()
         for alert in session.pop_alerts():
             if isinstance(alert, lt.tracker_reply_alert):
                 announced.add(str(alert.handle.info_hashes().v1))
@@ -255,7 +263,8 @@ def serve(base):
         for infohash, handle in handles.items():
             status = handle.status()
             stats[infohash] = {"uploaded": status.total_payload_upload,
-                               "seeding": status.is_seeding, "announced": infohash in announced}
+                               "seeding": status.is_seeding, "announced": infohash in announced,
+                               "away": away}
         with open(stats_path + ".tmp", "w") as f:
             json.dump(stats, f)
         os.replace(stats_path + ".tmp", stats_path)

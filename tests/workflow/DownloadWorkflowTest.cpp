@@ -289,6 +289,19 @@ TEST_F(DownloadWorkflowTest, TooLittleSpacePausesOnceEachTimeTheDownloadRunsAgai
     EXPECT_EQ(m_pauses, 2) << "800 MB fit";
 }
 
+// The drive fills up while the download runs (here: the rest no longer fits
+// in what is free): the download pauses with the warning there and then,
+// rather than stall once the kernel can no longer write.
+TEST_F(DownloadWorkflowTest, DriveFillingUpWhileDownloadingPausesWithTheWarning)
+{
+    StartDownloading();
+    Refresh(Status(DLBT_STATE_DOWNLOADING, 1.0f, 1000, 0, 800 * kMiB));
+    ASSERT_EQ(m_pauses, 0);
+    Refresh(Status(DLBT_STATE_DOWNLOADING, 1.0f, 1000, 0, 1ull << 60));
+    EXPECT_EQ(m_pauses, 1);
+    EXPECT_EQ(m_messages.size(), 1u);
+}
+
 TEST_F(DownloadWorkflowTest, FreeSpaceThatCannotBeToldNeitherWarnsNorPauses)
 {
     StartDownloading();
