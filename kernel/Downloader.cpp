@@ -176,6 +176,20 @@ bool CDownloader::ResumeInError()
     return true;
 }
 
+bool CDownloader::FilesOnDisk() const
+{
+    int expected = kFlushNotAsked;
+    if (m_flush.compare_exchange_strong(expected, kFlushAsked))
+        m_handle.flush_cache();
+    return m_flush == kFlushDone;
+}
+
+void CDownloader::OnFlushed()
+{
+    int expected = kFlushAsked;
+    m_flush.compare_exchange_strong(expected, kFlushDone);
+}
+
 int StateCodeOf(const lt::torrent_status& status)
 {
     if (status.errc)
@@ -204,6 +218,13 @@ void CDownloader::FillInfo(DLBT_DOWNLOADER_INFO& info) const
     std::memset(&info, 0, sizeof info);
     const lt::torrent_status status = m_handle.status({});
     info.state = StateCodeOf(status);
+    // A game found complete on disk wrote nothing; one that came in did.
+    if (info.state == DLBT_STATE_COMPLETE || info.state == DLBT_STATE_SEEDING) {
+        if (status.total_payload_download > 0 && !FilesOnDisk())
+            info.state = DLBT_STATE_DOWNLOADING;
+    } else if (info.state == DLBT_STATE_DOWNLOADING) {
+        m_flush = kFlushNotAsked;
+    }
     info.peers = status.num_peers;
     info.seeds = status.num_seeds;
     info.piecesDone = status.num_pieces;

@@ -6,6 +6,7 @@
 #include <libtorrent/torrent_handle.hpp>
 #include <libtorrent/torrent_status.hpp>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,7 +49,12 @@ public:
     void RemoveHttpSeed(const std::string& url);
     void RestoreHttpSeeds();
 
+    // libtorrent calls a download finished once every piece has passed its
+    // check, which can be before the last of them is on disk: a game started
+    // then would miss files. It is reported complete only after its files
+    // have been flushed since (asked for here, answered through OnFlushed).
     void FillInfo(DLBT_DOWNLOADER_INFO& info) const;
+    void OnFlushed();
     std::string LastError() const; // UTF-8, empty when none
     std::wstring TorrentName() const;
     int FileCount() const { return static_cast<int>(m_relativePaths.size()); }
@@ -60,12 +66,16 @@ private:
     CDownloader(lt::torrent_handle handle, std::shared_ptr<const lt::torrent_info> torrent,
                 std::vector<std::wstring> relativePaths, CStateFile state);
     void Restart();
+    bool FilesOnDisk() const;
+
+    enum EFlush { kFlushNotAsked, kFlushAsked, kFlushDone };
 
     lt::torrent_handle m_handle;
     std::shared_ptr<const lt::torrent_info> m_torrent;
     std::vector<std::wstring> m_relativePaths;
     CStateFile m_state;
     std::vector<std::string> m_httpSeeds;
+    mutable std::atomic<int> m_flush{kFlushNotAsked};
 };
 
 // The kernel's own state code for a torrent, in a fixed order of priority.

@@ -342,6 +342,10 @@ void CKernel::HandleAlert(lt::alert* alert)
         OnResumeData(saved->handle, &saved->params);
         break;
     }
+    case lt::cache_flushed_alert::alert_type:
+        if (CDownloader* downloader = FindByHandle(static_cast<lt::cache_flushed_alert*>(alert)->handle))
+            downloader->OnFlushed();
+        break;
     case lt::save_resume_data_failed_alert::alert_type:
         OnResumeData(static_cast<lt::save_resume_data_failed_alert*>(alert)->handle, nullptr);
         break;
