@@ -41,7 +41,9 @@ import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-IDLE_LIMIT = 900
+sys.dont_write_bytecode = True  # nothing compiled beside the sources
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "workflow"))
+import workflow_server  # noqa: E402
 HANG_LIMIT = 300
 REPORT_PATH = "/events/qorn_download_tracka?"
 DESCRIPTION = "server.cfg"
@@ -213,18 +215,7 @@ def main():
 
     signal.signal(signal.SIGTERM, stop)
 
-    def idle_watch():
-        while True:
-            time.sleep(5)
-            if time.monotonic() - last_request[0] > IDLE_LIMIT:
-                stop()
-                return
-
-    threading.Thread(target=idle_watch, daemon=True).start()
-    with open(port_file + ".tmp", "w") as out:
-        out.write(str(server.server_address[1]))
-    os.rename(port_file + ".tmp", port_file)
-    server.serve_forever()
+    workflow_server.serve_until_idle(server, port_file, last_request, stop)
 
 
 if __name__ == "__main__":

@@ -79,17 +79,15 @@ class Handler(BaseHTTPRequestHandler):
         self.reply(404, b"unknown")
 
 
-def main():
-    port_file = sys.argv[1]
-    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.daemon_threads = True
-    signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())
-
+def serve_until_idle(server, port_file, last_request, stop):
+    """Tells the port through `port_file` (whole or not at all) and serves
+    until `stop` runs: on SIGTERM elsewhere, or here once no request came for
+    IDLE_LIMIT seconds, should a test run be cut short."""
     def idle_watch():
         while True:
             time.sleep(5)
             if time.monotonic() - last_request[0] > IDLE_LIMIT:
-                server.shutdown()
+                stop()
                 return
 
     threading.Thread(target=idle_watch, daemon=True).start()
@@ -97,6 +95,15 @@ def main():
         out.write(str(server.server_address[1]))
     os.rename(port_file + ".tmp", port_file)
     server.serve_forever()
+
+
+def main():
+    port_file = sys.argv[1]
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())
+
+    serve_until_idle(server, port_file, last_request, server.shutdown)
 
 
 if __name__ == "__main__":
