@@ -3,6 +3,11 @@
 #include "settings/ConfigDir.h"
 #include "settings/SimpleFile.h"
 #include "util/PathText.h"
+#include "util/UniqueHandle.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -22,6 +27,36 @@ bool FindLibraryResource(const void*& data, DWORD& size)
     size = ::SizeofResource(self, resource);
     data = loaded ? ::LockResource(loaded) : nullptr;
     return data != nullptr && size != 0;
+}
+
+// Whether the file at `path` holds exactly `size` bytes of `data`.
+bool FileHolds(const std::wstring& path, const void* data, DWORD size)
+{
+    CUniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER fileSize{};
+    if (!file || !::GetFileSizeEx(file.Get(), &fileSize) || fileSize.QuadPart != size)
+        return false;
+    std::vector<char> chunk(1 << 20);
+    const char* expected = static_cast<const char*>(data);
+    for (DWORD done = 0; done < size;) {
+        DWORD read = 0;
+        const DWORD wanted = std::min<DWORD>(size - done, static_cast<DWORD>(chunk.size()));
+        if (!::ReadFile(file.Get(), chunk.data(), wanted, &read, nullptr) || read == 0 ||
+            std::memcmp(chunk.data(), expected + done, read) != 0)
+            return false;
+        done += read;
+    }
+    return true;
+}
+
+// A library left by an older version of the program loads, but lacks what
+// was added since: the one to use is always the one carried.
+bool IsCarriedLibrary(const std::wstring& path)
+{
+    const void* data = nullptr;
+    DWORD size = 0;
+    return !FindLibraryResource(data, size) || FileHolds(path, data, size);
 }
 
 template <typename Function>
@@ -67,7 +102,7 @@ bool CDlbtModule::Load()
     if (!m_module) {
         const std::wstring folder = ConfigDir();
         std::wstring path = folder + kLibraryName;
-        if (!FileExists(path))
+        if (!FileExists(path) || !IsCarriedLibrary(path))
             ExtractEngineLibrary(path);
         if (!FileExists(path)) {
             path = folder + kSecondLibraryName;

@@ -8,6 +8,7 @@ namespace {
 
 const UINT kWantedConnectionLimit = 256;
 const int kConnectionsPerHttpSeed = 12;
+const int kLongestPath = 32768; // what Windows allows through "\\?\" paths
 const wchar_t kNoticeCaption[] = L"优化提示";
 const wchar_t kRestartNotice[] =
     L"检测到您系统上的连接数需要优化，为了更好的下载效果，\r\n 已自动进行了系统优化，请手工重启电脑后生效！\r\n";
@@ -37,15 +38,6 @@ void Configure(const CDlbtModule& kernel, DLBT_DOWNLOADER downloader, const SDow
                     tracker.second);
     for (const std::string& seed : setup.httpSeeds)
         kernel.Call(&SDlbtFunctions::DLBT_Downloader_AddHttpDownload, FALSE, downloader, seed.c_str());
-}
-
-std::wstring FirstFilePath(const CDlbtModule& kernel, DLBT_DOWNLOADER downloader)
-{
-    wchar_t path[MAX_PATH + 1] = {};
-    int size = MAX_PATH;
-    const int result = kernel.Call(&SDlbtFunctions::DLBT_Downloader_GetFilePathName, DLBT_ERROR_INVALID_HANDLE,
-                                   downloader, 0, path, &size, FALSE);
-    return result == DLBT_OK ? path : L"";
 }
 
 } // namespace
@@ -117,8 +109,31 @@ SDownloader SetUpDownloader(const CDlbtModule& kernel, const SDownloaderSetup& s
             return result;
     }
     Configure(kernel, result.handle, setup);
-    result.firstFilePath = FirstFilePath(kernel, result.handle);
+    result.firstFilePath = DownloaderFilePath(kernel, result.handle, 0);
     return result;
+}
+
+std::wstring DownloaderFilePath(const CDlbtModule& kernel, DLBT_DOWNLOADER downloader, int index)
+{
+    std::vector<wchar_t> path(MAX_PATH + 1);
+    int size = MAX_PATH;
+    int result = kernel.Call(&SDlbtFunctions::DLBT_Downloader_GetFilePathName, DLBT_ERROR_INVALID_HANDLE,
+                             downloader, index, path.data(), &size, FALSE);
+    if (result == DLBT_ERROR_BUFFER_TOO_SMALL && size > MAX_PATH && size <= kLongestPath) {
+        path.assign(static_cast<size_t>(size), L'\0');
+        result = kernel.Call(&SDlbtFunctions::DLBT_Downloader_GetFilePathName, DLBT_ERROR_INVALID_HANDLE,
+                             downloader, index, path.data(), &size, FALSE);
+    }
+    return result == DLBT_OK ? path.data() : L"";
+}
+
+std::vector<std::wstring> DownloaderFilePaths(const CDlbtModule& kernel, DLBT_DOWNLOADER downloader)
+{
+    std::vector<std::wstring> paths;
+    const int count = kernel.Call(&SDlbtFunctions::DLBT_Downloader_GetFileCount, 0, downloader);
+    for (int index = 0; index < count; ++index)
+        paths.push_back(DownloaderFilePath(kernel, downloader, index));
+    return paths;
 }
 
 void ReleaseDownloader(const CDlbtModule& kernel, DLBT_DOWNLOADER& downloader)

@@ -54,6 +54,11 @@ struct SDownloader {
 // put in a folder of its own: it goes straight into the player's folder.
 SDownloader SetUpDownloader(const CDlbtModule& kernel, const SDownloaderSetup& setup);
 
+// A file of the download by its index, relative to the download's folder;
+// empty for a file the kernel does not name.
+std::wstring DownloaderFilePath(const CDlbtModule& kernel, DLBT_DOWNLOADER downloader, int index);
+std::vector<std::wstring> DownloaderFilePaths(const CDlbtModule& kernel, DLBT_DOWNLOADER downloader);
+
 void ReleaseDownloader(const CDlbtModule& kernel, DLBT_DOWNLOADER& downloader);
 
 // Releases the downloader, stops a started kernel and unloads the library.

@@ -13,10 +13,11 @@ using kernel::CKernel;
 namespace {
 
 // The library's one kernel, alive from start-up to shut-down, and what the
-// program asked for before it started.
+// program asked for before it started; that stays for a kernel started again.
 struct SLibraryState {
     std::unique_ptr<CKernel> kernel;
     std::wstring dhtStateFile;
+    std::string announcedAddress;
 };
 
 SLibraryState& Library()
@@ -67,7 +68,8 @@ BOOL WINAPI DLBT_Startup(const DLBT_START_PARAMS* params, const void*, int)
         if (!params)
             return FALSE;
         if (!Library().kernel)
-            Library().kernel = std::make_unique<CKernel>(*params, Library().dhtStateFile);
+            Library().kernel =
+                std::make_unique<CKernel>(*params, Library().dhtStateFile, Library().announcedAddress);
         return TRUE;
     });
 }
@@ -112,8 +114,9 @@ void WINAPI DLBT_SetLocalNetworkLimit(BOOL limit, int downBytesPerSecond, int up
 void WINAPI DLBT_SetReportIP(LPCWSTR address)
 {
     Guarded([&] {
+        Library().announcedAddress = kernel::WideToUtf8(TextOrEmpty(address));
         if (CKernel* kernel = Kernel())
-            kernel->SetAnnouncedAddress(kernel::WideToUtf8(TextOrEmpty(address)));
+            kernel->SetAnnouncedAddress(Library().announcedAddress);
     });
 }
 

@@ -4,6 +4,8 @@
 #include "PortProbe.h"
 #include "StateFile.h"
 
+#include "util/AtomicFileWrite.h"
+
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/peer_class.hpp>
 #include <libtorrent/session_params.hpp>
@@ -50,10 +52,11 @@ std::string ListenInterfaces(uint16_t port)
 
 // Everything the session starts with, in one place. Discovery that reaches
 // beyond the configured trackers stays off unless the program asks for it.
-lt::settings_pack StartSettings(const DLBT_START_PARAMS& params)
+lt::settings_pack StartSettings(const DLBT_START_PARAMS& params, const std::string& announcedAddress)
 {
     lt::settings_pack pack;
     pack.set_str(lt::settings_pack::user_agent, kUserAgent);
+    pack.set_str(lt::settings_pack::announce_ip, announcedAddress);
     pack.set_str(lt::settings_pack::listen_interfaces,
                  ListenInterfaces(FirstFreePort(params.firstPort, params.lastPort)));
     pack.set_int(lt::settings_pack::alert_mask,
@@ -99,14 +102,15 @@ lt::settings_pack StartSettings(const DLBT_START_PARAMS& params)
 
 } // namespace
 
-CKernel::CKernel(const DLBT_START_PARAMS& params, const std::wstring& dhtStateFile)
+CKernel::CKernel(const DLBT_START_PARAMS& params, const std::wstring& dhtStateFile,
+                 const std::string& announcedAddress)
     : m_dhtStateFile(dhtStateFile)
 {
     lt::session_params sessionParams;
     std::string dhtState;
     if (!m_dhtStateFile.empty() && ReadFileContents(m_dhtStateFile, dhtState, kDhtStateSizeLimit))
         sessionParams = lt::read_session_params(dhtState, lt::session::save_dht_state);
-    sessionParams.settings = StartSettings(params);
+    sessionParams.settings = StartSettings(params, announcedAddress);
     sessionParams.settings.set_bool(lt::settings_pack::enable_dht, params.dht != 0 || !m_dhtStateFile.empty());
     if (params.peerExchange == 0)
         sessionParams.extensions.clear(); // pex is one of the default extensions
@@ -378,7 +382,7 @@ void CKernel::SaveDhtState()
     const std::vector<char> state =
         lt::write_session_params_buf(m_session->session_state(lt::session::save_dht_state),
                                      lt::session::save_dht_state);
-    ReplaceFileContents(m_dhtStateFile, std::string(state.begin(), state.end()));
+    WriteFileAtomically(m_dhtStateFile, state.data(), state.size());
 }
 
 } // namespace kernel

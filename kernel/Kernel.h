@@ -22,7 +22,9 @@ namespace kernel {
 // caller's thread drives everything else.
 class CKernel {
 public:
-    CKernel(const DLBT_START_PARAMS& params, const std::wstring& dhtStateFile);
+    // `announcedAddress`: the address trackers are told, empty for the one
+    // they see.
+    CKernel(const DLBT_START_PARAMS& params, const std::wstring& dhtStateFile, const std::string& announcedAddress);
     ~CKernel(); // saves every downloader's state and closes the session
 
     CKernel(const CKernel&) = delete;

@@ -1,5 +1,8 @@
 #include "StateFile.h"
 
+#include "util/AtomicFileWrite.h"
+#include "util/UniqueHandle.h"
+
 #include <libtorrent/bdecode.hpp>
 #include <libtorrent/bencode.hpp>
 #include <libtorrent/read_resume_data.hpp>
@@ -15,25 +18,16 @@ namespace {
 const char kCleanKey[] = "korvane-clean";
 const size_t kStateSizeLimit = 64 * 1024 * 1024;
 
-struct HandleCloser {
-    HANDLE handle;
-    ~HandleCloser()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            ::CloseHandle(handle);
-    }
-};
-
 } // namespace
 
 bool ReadFileContents(const std::wstring& path, std::string& bytes, size_t sizeLimit)
 {
-    HandleCloser file{::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (file.handle == INVALID_HANDLE_VALUE)
+    CUniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
     LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file.handle, &size) || size.QuadPart < 0 ||
+    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
         static_cast<unsigned long long>(size.QuadPart) > sizeLimit)
         return false;
     bytes.resize(static_cast<size_t>(size.QuadPart));
@@ -41,36 +35,11 @@ bool ReadFileContents(const std::wstring& path, std::string& bytes, size_t sizeL
     while (done < bytes.size()) {
         DWORD read = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
-        if (!::ReadFile(file.handle, &bytes[done], chunk, &read, nullptr) || read == 0)
+        if (!::ReadFile(file.Get(), &bytes[done], chunk, &read, nullptr) || read == 0)
             return false;
         done += read;
     }
     return true;
-}
-
-bool ReplaceFileContents(const std::wstring& path, const std::string& bytes)
-{
-    const std::wstring temporary = path + L".tmp";
-    {
-        HandleCloser file{::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr)};
-        if (file.handle == INVALID_HANDLE_VALUE)
-            return false;
-        DWORD written = 0;
-        const bool ok = ::WriteFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                                    nullptr) &&
-                        written == bytes.size() && ::FlushFileBuffers(file.handle);
-        if (!ok) {
-            ::CloseHandle(file.handle);
-            file.handle = INVALID_HANDLE_VALUE;
-            ::DeleteFileW(temporary.c_str());
-            return false;
-        }
-    }
-    if (::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    ::DeleteFileW(temporary.c_str());
-    return false;
 }
 
 bool CStateFile::ReadClean(lt::add_torrent_params& params)
@@ -110,7 +79,7 @@ bool CStateFile::WriteEntry(bool clean)
     m_last[kCleanKey] = clean ? 1 : 0;
     std::string bytes;
     lt::bencode(std::back_inserter(bytes), m_last);
-    if (!ReplaceFileContents(m_path, bytes))
+    if (!WriteFileAtomically(m_path, bytes.data(), bytes.size()))
         return false;
     m_lastClean = clean;
     return true;

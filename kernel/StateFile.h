@@ -36,9 +36,6 @@ private:
     bool m_lastClean = false;
 };
 
-// Writes `bytes` to `path` through a temporary file in the same folder, so
-// the file is always either the old one or the whole new one.
-bool ReplaceFileContents(const std::wstring& path, const std::string& bytes);
 bool ReadFileContents(const std::wstring& path, std::string& bytes, size_t sizeLimit);
 
 } // namespace kernel

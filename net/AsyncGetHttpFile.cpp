@@ -229,7 +229,7 @@ bool CAsyncGetHttpFile::ReadChunk(DWORD wanted, DWORD& received)
 // touches the file and a reader never sees half of one.
 bool CAsyncGetHttpFile::Save() const
 {
-    if (m_body.empty())
+    if (m_body.empty() || (m_bodyCheck && !m_bodyCheck(m_body.data(), m_body.size())))
         return false;
     if (m_path[0] == L'\0')
         return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/BodyCheck.h"
 #include "net/SingleThreadManager.h"
 #include "util/CriticalSection.h"
 #include "util/UniqueHandle.h"
@@ -27,6 +28,8 @@ public:
     // False when the previous run is still under way or no thread could be
     // made. A null `path` keeps the destination of the previous run.
     BOOL Start(const wchar_t* url, const wchar_t* path);
+    // Set before Start: a body the check refuses is not saved, and the run fails.
+    void SetBodyCheck(BodyCheck check) { m_bodyCheck = check; }
     // Stops the run and releases the session; the object may be destroyed
     // afterwards.
     void Shutdown();
@@ -58,6 +61,7 @@ private:
     void ReleaseSession();
 
     const DWORD m_maxBodyBytes;
+    BodyCheck m_bodyCheck = nullptr;
     CRequestContext* m_context;
     std::vector<char> m_body;
     HINTERNET m_session = nullptr;

@@ -1,12 +1,14 @@
 #include "net/RetryGetHttpFile.h"
 
-void CRetryGetHttpFile::Start(const std::wstring& url, const std::wstring& path, DWORD maxAttempts)
+void CRetryGetHttpFile::Start(const std::wstring& url, const std::wstring& path, DWORD maxAttempts,
+                              BodyCheck check)
 {
     m_handled = false;
     if (m_fetcher)
         return;
     m_url = url;
     m_path = path;
+    m_bodyCheck = check;
     ++m_attempts;
     m_maxAttempts = maxAttempts;
     if (m_attempts <= m_maxAttempts)
@@ -38,6 +40,7 @@ void CRetryGetHttpFile::Poll()
 void CRetryGetHttpFile::StartAttempt()
 {
     m_fetcher = std::make_unique<CAsyncGetHttpFile>();
+    m_fetcher->SetBodyCheck(m_bodyCheck);
     if (m_fetcher->Start(m_url.c_str(), m_path.c_str()))
         m_attemptStart = ::GetTickCount();
 }

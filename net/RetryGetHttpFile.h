@@ -20,8 +20,9 @@ public:
     {
     }
 
-    // Does nothing but clear `m_handled` while an attempt is under way.
-    void Start(const std::wstring& url, const std::wstring& path, DWORD maxAttempts);
+    // Does nothing but clear `m_handled` while an attempt is under way. A
+    // body that `check` refuses fails its attempt.
+    void Start(const std::wstring& url, const std::wstring& path, DWORD maxAttempts, BodyCheck check = nullptr);
     // Ends an attempt that finished or ran out of time, and starts the next
     // one after a failure while attempts remain.
     void Poll();
@@ -32,6 +33,7 @@ public:
     std::wstring m_url;
     std::wstring m_path;
     DWORD m_maxAttempts = 0;
+    BodyCheck m_bodyCheck = nullptr;
     bool m_succeeded = false;
     bool m_handled = true;
 

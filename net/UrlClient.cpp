@@ -37,10 +37,12 @@ std::unique_ptr<httplib::Response> Get(const std::string& url)
 
 } // namespace
 
-void DownloadUrlToFile(const std::string& url, const std::wstring& path)
+void DownloadUrlToFile(const std::string& url, const std::wstring& path, BodyCheck check)
 {
     const auto response = Get(url);
     if (!response || response->status != 200)
+        return;
+    if (check && !check(response->body.data(), response->body.size()))
         return;
     if (!WriteFileAtomically(path, response->body.data(), response->body.size())) {
         std::printf("open file error!\n");

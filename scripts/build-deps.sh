@@ -21,7 +21,8 @@ if [[ "${1:-}" == "--print-prefix" ]]; then
     exit 0
 fi
 
-say() { echo "setup: $*"; }
+# To standard error: some callers run inside $(...), whose output is a value.
+say() { echo "setup: $*" >&2; }
 
 cmake_cross() {
     local src="$1" build="$2"; shift 2
@@ -36,16 +37,22 @@ cmake_cross() {
         { tail -40 "$build.log"; say "building $(basename "$src") failed, log: $build.log"; exit 1; }
 }
 
+# Prints the unpacked source folder of a Debian source package. Runs in a
+# subshell of its caller, so its trap cleans up only its own temporary folder.
 fetch_source() {
     local pkg="$1" dir="$PREFIX/src"
     mkdir -p "$dir"
-    if ! ls -d "$dir/$pkg".src 2>/dev/null >/dev/null; then
+    if [[ ! -d "$dir/$pkg.src" ]]; then
         local tmp; tmp="$(mktemp -d "$dir/.fetch.XXXXXX")"
-        (cd "$tmp" && apt-get source -qq --only-source "$pkg" >/dev/null 2>&1) ||
-            { say "apt-get source $pkg failed"; exit 1; }
+        trap "rm -rf '$tmp'" EXIT
+        if ! (cd "$tmp" && apt-get source -qq --only-source "$pkg" >apt.log 2>&1); then
+            tail -20 "$tmp/apt.log" >&2
+            say "apt-get source $pkg failed"
+            exit 1
+        fi
         local unpacked; unpacked="$(find "$tmp" -mindepth 1 -maxdepth 1 -type d | head -1)"
+        [[ -n "$unpacked" ]] || { say "apt-get source $pkg unpacked nothing"; exit 1; }
         mv "$unpacked" "$dir/$pkg.src"
-        rm -rf "$tmp"
     fi
     echo "$dir/$pkg.src"
 }

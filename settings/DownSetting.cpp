@@ -31,6 +31,12 @@ bool CDownSetting::Parse(const std::string& text)
     return true;
 }
 
+bool CDownSetting::IsDescription(const char* data, size_t size)
+{
+    Json::Value document;
+    return ParseDocument(std::string(data, size), document) && document.isObject();
+}
+
 void CDownSetting::Reset()
 {
     m_mainExe.clear();

@@ -11,6 +11,11 @@ class CDownSetting : public CJsonSetting {
 public:
     bool Parse(const std::string& text) override;
 
+    // Whether a fetched text may stand as the description: a JSON object.
+    // Anything else the server sends (an error page, noise, an empty body)
+    // must not replace the one the player has.
+    static bool IsDescription(const char* data, size_t size);
+
     // Forgets what the description said, after a step built on it failed;
     // the version text stays for the usage reports.
     void Reset();

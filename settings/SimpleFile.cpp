@@ -24,8 +24,10 @@ DWORD CSimpleFile::Open(const std::wstring& path, bool forWrite)
     if (forWrite)
         return OpenForWriting(path, OPEN_ALWAYS);
     Close();
-    return TakeHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A reader never keeps a fetch from replacing the file it reads.
+    return TakeHandle(::CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 DWORD CSimpleFile::Create(const std::wstring& path) { return OpenForWriting(path, CREATE_ALWAYS); }

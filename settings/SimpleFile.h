@@ -18,7 +18,7 @@ public:
     CSimpleFile(const CSimpleFile&) = delete;
     CSimpleFile& operator=(const CSimpleFile&) = delete;
 
-    // Reading needs an existing file and lets others read and write it.
+    // Reading needs an existing file and lets others read, write and replace it.
     // Writing opens or creates the file (others may read it), creating
     // missing folders on the way; what is in the file stays.
     DWORD Open(const std::wstring& path, bool forWrite);

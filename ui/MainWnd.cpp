@@ -6,6 +6,7 @@
 
 #include "shell/OpenUrl.h"
 #include "util/PathText.h"
+#include "util/TextConvert.h"
 #include "workflow/CompletionActions.h"
 #include "workflow/DirectoryTree.h"
 
@@ -47,6 +48,13 @@ void SetShown(CControlUI* control, bool shown)
         return;
     control->SetVisible(shown);
     control->SetEnabled(shown);
+}
+
+// "base.cfg" keeps the folder in the ANSI code page: a name it cannot hold
+// would come back as another folder at the next start.
+std::wstring UnstorableFolderText(const std::wstring& folder)
+{
+    return L"无法使用文件夹“" + folder + L"”：名称中有本系统语言无法保存的字符，请换一个文件夹。";
 }
 
 std::wstring GameSitePage(const wchar_t* path)
@@ -180,6 +188,10 @@ void CMainWnd::ChooseFolder()
     if (!BrowseForFolder(chosen))
         return;
     const std::wstring folder = GameFolderIn(chosen);
+    if (!FitsAnsiCodePage(folder)) {
+        ShowMessage(kRefusedCaption, UnstorableFolderText(folder).c_str(), 0);
+        return;
+    }
     if (folder != m_settings.m_savePath) {
         m_settings.m_savePath = folder;
         m_settings.Save(m_settings.m_baseCfgPath);
@@ -235,6 +247,10 @@ void CMainWnd::ShowDownloadingButtons()
 
 bool CMainWnd::FolderReady(const std::wstring& folder)
 {
+    if (!FitsAnsiCodePage(folder)) {
+        ShowMessage(kRefusedCaption, UnstorableFolderText(folder).c_str(), 0);
+        return false;
+    }
     if (CreateDirectoryTree(folder) == S_OK)
         return true;
     ShowMessage(kNoFolderCaption, kNoFolder, 0);

@@ -2,6 +2,7 @@
 
 #include "engine/KernelCalls.h"
 #include "net/UrlClient.h"
+#include "util/AtomicFileWrite.h"
 #include "util/PathText.h"
 #include "util/TextConvert.h"
 #include "workflow/CompletionActions.h"
@@ -52,11 +53,12 @@ void SplitPlayersFolder(const std::wstring& savePath, std::wstring& kernelFolder
 // A job that has ended starts over as a new one: left as it is, it would
 // count the earlier success (and be read as ended before the new fetch has)
 // and its earlier attempts (and give up before trying).
-void StartFetch(CRetryGetHttpFile& job, const std::wstring& url, const std::wstring& path)
+void StartFetch(CRetryGetHttpFile& job, const std::wstring& url, const std::wstring& path,
+                BodyCheck check = nullptr)
 {
     if (job.m_handled && !job.m_fetcher)
         job = CRetryGetHttpFile();
-    job.Start(url, path, kFetchAttempts);
+    job.Start(url, path, kFetchAttempts, check);
 }
 
 // The torrent's file name is the address's last part, from a description
@@ -90,9 +92,11 @@ CDownloadWorkflow::~CDownloadWorkflow()
 void CDownloadWorkflow::LoadConfiguration()
 {
     m_statusText = kLoadingConfiguration;
-    StartFetch(m_configJob, m_launcher.config_url, m_settings.m_serverCfgPath);
+    RemoveStaleTemporaryFiles(m_settings.m_cfgDir);
+    StartFetch(m_configJob, m_launcher.config_url, m_settings.m_serverCfgPath, &CDownSetting::IsDescription);
     if (!FileExists(m_settings.m_serverCfgPath))
-        DownloadUrlToFile(WideToAnsi(m_launcher.config_url), m_settings.m_serverCfgPath);
+        DownloadUrlToFile(WideToAnsi(m_launcher.config_url), m_settings.m_serverCfgPath,
+                          &CDownSetting::IsDescription);
 }
 
 void CDownloadWorkflow::PollFetchJobs()
@@ -140,8 +144,7 @@ void CDownloadWorkflow::LoadServerInfo()
         if (!FileExists(m_torrentPath))
             DownloadUrlToFile(url, m_torrentPath);
     }
-    if (m_engine.IsLoaded() && !m_launcher.report_ip.empty())
-        m_engine.CallVoid(&SDlbtFunctions::DLBT_SetReportIP, m_launcher.report_ip.c_str());
+    HandReportAddress();
 }
 
 bool CDownloadWorkflow::StartInDir(const std::wstring& folder)
@@ -175,6 +178,7 @@ void CDownloadWorkflow::StartEngine()
     if (!m_dirConfirmed)
         return;
     if (!m_engine.m_started) {
+        HandReportAddress(); // again: the library may have been loaded anew since
         StartKernel(m_engine, m_launcher.p2p_port, [this](const wchar_t* caption, const wchar_t* text) {
             m_host.ShowMessage(caption, text, 0);
         });
@@ -201,6 +205,7 @@ void CDownloadWorkflow::StartDownload()
     m_downloadDir = downloader.downloadDir;
     m_singleFile = downloader.singleFile;
     m_infoChecked = false;
+    m_allocation = SAllocation();
     m_firstFilePath = downloader.firstFilePath;
     m_downloader = downloader.handle;
     if (!m_downloader)
@@ -307,8 +312,25 @@ void CDownloadWorkflow::CheckDiskSpace(int state)
         return;
     if (free >= info.totalSize - info.downloaded)
         return;
+    if (free >= BytesStillNeeded(info.totalSize, info.downloaded, AllocatedToGame(free)))
+        return;
     m_host.PauseDownload();
     m_host.ShowMessage(kDiskSpaceWarningCaption, DiskSpaceWarningText(info.totalSize).c_str(), MB_ICONWARNING);
+}
+
+// Opening every file of the game is left for when free space alone falls
+// short, and done again only once free space has changed: the drive's
+// allocation to the game changes nothing else.
+uint64_t CDownloadWorkflow::AllocatedToGame(uint64_t free)
+{
+    if (m_allocation.known && m_allocation.free == free)
+        return m_allocation.bytes;
+    std::vector<std::wstring> paths = DownloaderFilePaths(m_engine, m_downloader);
+    const std::wstring folder = WithOneTrailingBackslash(WithBackslashes(m_downloadDir));
+    for (std::wstring& path : paths)
+        path = path.empty() ? path : folder + WithBackslashes(path);
+    m_allocation = {true, free, AllocatedBytesOf(paths)};
+    return m_allocation.bytes;
 }
 
 void CDownloadWorkflow::RunGame()
@@ -366,6 +388,12 @@ void CDownloadWorkflow::HandleCompletion()
     m_completed = true;
     if (m_launcher.run_game_exe)
         RunGame();
+}
+
+void CDownloadWorkflow::HandReportAddress()
+{
+    if (m_engine.IsLoaded() && !m_launcher.report_ip.empty())
+        m_engine.CallVoid(&SDlbtFunctions::DLBT_SetReportIP, m_launcher.report_ip.c_str());
 }
 
 void CDownloadWorkflow::ReleaseCurrentDownloader() { ReleaseDownloader(m_engine, m_downloader); }

@@ -84,8 +84,19 @@ private:
     bool ReadStatus(DLBT_DOWNLOADER_INFO& info) const;
     void CheckFirstStatus(const DLBT_DOWNLOADER_INFO& info);
     void HandleCompletion();
+    void HandReportAddress();
+    uint64_t AllocatedToGame(uint64_t free);
     void ReleaseCurrentDownloader();
     void SaveBaseSettings();
+
+    // What the drive had allocated to the game's files when it had `free`
+    // bytes left.
+    struct SAllocation {
+        bool known = false;
+        uint64_t free = 0;
+        uint64_t bytes = 0;
+    };
+    SAllocation m_allocation;
 
     CAppSetting& m_settings;
     const CLauncherConfig& m_launcher;

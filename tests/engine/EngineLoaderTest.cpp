@@ -3,6 +3,7 @@
 #include "engine/DlbtModule.h"
 #include "engine/KernelCalls.h"
 
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "util/UniqueHandle.h"
 
@@ -96,6 +97,19 @@ TEST_F(EngineLoaderTest, AnEmptyOrDamagedLibraryIsWrittenAgainAndLoaded)
         ASSERT_TRUE(kernel.Load());
         EXPECT_EQ(folder.Read(L"DLBT.dll"), ResourceBytes());
     }
+}
+
+// An older program left its kernel library behind: it would load, but
+// without what was added since. The carried one is written over it.
+TEST_F(EngineLoaderTest, ALibraryOfAnotherVersionIsReplacedByTheCarriedOne)
+{
+    ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_FAKE_KERNEL_DLL).c_str(),
+                            m_folder.File(L"DLBT.dll").c_str(), FALSE));
+    ASSERT_NE(m_folder.Read(L"DLBT.dll"), ResourceBytes());
+    CDlbtModule kernel(ConfigDir());
+    ASSERT_TRUE(kernel.Load());
+    EXPECT_EQ(m_folder.Read(L"DLBT.dll"), ResourceBytes());
+    EXPECT_TRUE(EveryEntryResolved(kernel.m_functions));
 }
 
 TEST_F(EngineLoaderTest, TheSecondNameIsUsedWhenTheFirstCannotBeMade)

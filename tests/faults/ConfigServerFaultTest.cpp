@@ -105,6 +105,7 @@ TEST_P(BadServerAfterAnEarlierRun, TheEarlierDescriptionAndTorrentCarryTheDownlo
     player.PressMainButton();
 
     ExpectDownloadCompletes(player, Cfg());
+    EXPECT_EQ(ReadWholeFile(Cfg() + L"server.cfg"), Description()) << "the next start needs the good one";
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, BadServerAfterAnEarlierRun,

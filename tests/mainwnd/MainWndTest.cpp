@@ -406,6 +406,31 @@ TEST_F(MainWndTest, StartRefusesADriveRootAndAFolderThatCannotBeMade)
     EXPECT_FALSE(m_window->Workflow().m_dirConfirmed);
 }
 
+// "base.cfg" keeps the folder in the ANSI code page (936 here): a folder
+// named with a character it lacks would come back as another folder.
+TEST_F(MainWndTest, AFolderTheCodePageCannotHoldIsRefusedAndNothingIsSaved)
+{
+    Open();
+    const std::string savedBefore = m_temp.Read(L"cfg\\base.cfg");
+    const std::wstring apples = m_temp.File(L"\u00c4pfel");
+    const std::wstring refused =
+        L"失败|无法使用文件夹“" + apples + L"\\Korvane\\”：名称中有本系统语言无法保存的字符，请换一个文件夹。";
+    m_record->folderChoices = {apples};
+    Click(L"btn_folder");
+    EXPECT_EQ(m_record->messages, std::vector<std::wstring>{refused});
+    EXPECT_EQ(Text(L"edit_downdir"), m_folder);
+    EXPECT_EQ(m_settings.m_savePath, m_folder);
+    EXPECT_EQ(m_temp.Read(L"cfg\\base.cfg"), savedBefore);
+
+    m_record->messages.clear();
+    Control(L"edit_downdir")->SetText(apples + L"\\Korvane\\"); // typed by the player
+    Click(L"btn_start");
+    EXPECT_EQ(m_record->messages, std::vector<std::wstring>{refused});
+    EXPECT_EQ(Buttons(), kReady);
+    EXPECT_FALSE(m_window->Workflow().m_dirConfirmed);
+    EXPECT_EQ(m_temp.Read(L"cfg\\base.cfg"), savedBefore);
+}
+
 TEST_F(MainWndTest, APauseBeforeTheDownloaderExistsHoldsItBackUntilTheResume)
 {
     ASSERT_TRUE(ServeDownload(m_uuid));
@@ -579,6 +604,11 @@ TEST(MainWndProgram, ExitOnDoneEndsTheProgramWithZeroAfterTheShortcut)
     ::CreateDirectoryW(folder.File(L"cfg").c_str(), nullptr);
     ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_FAKE_KERNEL_DLL).c_str(),
                             folder.File(L"cfg\\DLBT.dll").c_str(), FALSE));
+    // Held open as by a copy of the program still running: the program then
+    // loads the stand-in instead of writing the kernel it carries over it.
+    CUniqueHandle inUse(::CreateFileW(folder.File(L"cfg\\DLBT.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(inUse.Valid());
     const std::wstring games = folder.File(L"games\\Korvane\\");
     folder.Write(L"cfg\\base.cfg",
                  "{\"savepath\":\"" + JsonText(WideToAnsi(games)) + "\",\"uuid\":\"" + uuid + "\"}");

@@ -1,6 +1,7 @@
 #include "settings/AppSetting.h"
 #include "settings/BaseSetting.h"
 #include "settings/DownSetting.h"
+#include "settings/SimpleFile.h"
 
 #include "support/TempDir.h"
 #include "util/UniqueHandle.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -234,6 +236,38 @@ TEST_F(BaseSettingTest, SaveInterruptedAtTheFinalStepKeepsTheOldFileReadable)
     CBaseSetting reread;
     ASSERT_TRUE(reread.LoadFile(Path()));
     EXPECT_EQ(reread.m_downLimit, 300);
+}
+
+// The program reads its files while a fetch replaces them, and on Windows a
+// virus scanner opens every new file for a moment: a hold of a moment must
+// not make the replace fail.
+TEST_F(BaseSettingTest, SaveReplacesAFileHeldForAMoment)
+{
+    CBaseSetting setting;
+    ASSERT_TRUE(setting.Save(Path()));
+    for (const bool ourReader : {true, false}) {
+        SCOPED_TRACE(ourReader ? "the program's own reader" : "another program");
+        CSimpleFile reader;
+        CUniqueHandle scanner;
+        if (ourReader)
+            ASSERT_EQ(reader.Open(Path(), false), 0u);
+        else
+            scanner.Reset(::CreateFileW(Path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+        std::thread letGo([&] {
+            ::Sleep(150);
+            reader.Close();
+            scanner.Reset();
+        });
+        setting.m_downLimit = ourReader ? 7 : 8;
+        const bool saved = setting.Save(Path());
+        letGo.join();
+        EXPECT_TRUE(saved);
+        CBaseSetting reread;
+        ASSERT_TRUE(reread.LoadFile(Path()));
+        EXPECT_EQ(reread.m_downLimit, setting.m_downLimit);
+    }
+    EXPECT_EQ(FilesIn(L""), std::vector<std::wstring>{L"base.cfg"});
 }
 
 TEST_F(BaseSettingTest, SaveIgnoresStaleTemporaryFileAndCreatesFolders)

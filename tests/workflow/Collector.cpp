@@ -29,6 +29,15 @@ std::string Get(const std::string& path)
     return result && result->status == 200 ? result->body : std::string();
 }
 
+std::vector<std::string> LinesAt(const std::string& path)
+{
+    std::vector<std::string> kept;
+    std::istringstream lines(Get(path));
+    for (std::string line; std::getline(lines, line);)
+        kept.push_back(line);
+    return kept;
+}
+
 } // namespace
 
 std::string CollectorUrl(const std::string& path)
@@ -47,14 +56,9 @@ bool StoreOnCollector(const std::string& name, const std::string& bytes)
 
 int FetchCount(const std::string& name) { return std::atoi(Get("/hits/" + name).c_str()); }
 
-std::vector<std::string> ReceivedReports(const std::string& uuid)
-{
-    std::vector<std::string> reports;
-    std::istringstream lines(Get("/reports/" + uuid));
-    for (std::string line; std::getline(lines, line);)
-        reports.push_back(line);
-    return reports;
-}
+std::vector<std::string> ReceivedReports(const std::string& uuid) { return LinesAt("/reports/" + uuid); }
+
+std::vector<std::string> ReceivedAnnounces() { return LinesAt("/announces"); }
 
 std::vector<std::string> WaitForReports(const std::string& uuid, size_t count)
 {

@@ -13,6 +13,9 @@ bool StoreOnCollector(const std::string& name, const std::string& bytes);
 int FetchCount(const std::string& name);
 // The queries of the reports received for `uuid`, in order of arrival.
 std::vector<std::string> ReceivedReports(const std::string& uuid);
+// The queries of the tracker announces the server received at "/announce",
+// in order of arrival.
+std::vector<std::string> ReceivedAnnounces();
 // Waits until `count` reports for `uuid` have arrived; they are returned.
 std::vector<std::string> WaitForReports(const std::string& uuid, size_t count);
 

@@ -78,7 +78,9 @@ TEST_F(DownloadWorkflowTest, FirstRunFetchesBothFilesAtOnceAndInTheBackgroundThe
     CAppSetting saved(m_cfgDir);
     saved.LoadAll();
     EXPECT_EQ(saved.m_savePath, m_folder);
-    EXPECT_EQ(m_kernel->TakeCalls(), (Calls{"Startup 9310-9320", "Initialize " + GamesFolder() + " Korvane",
+    // The address again before the start: a library loaded anew has to hear it too.
+    EXPECT_EQ(m_kernel->TakeCalls(), (Calls{"ReportIP 10.1.2.3", "Startup 9310-9320",
+                                            "Initialize " + GamesFolder() + " Korvane",
                                             "Down 0", "Up 0", "Tracker http://tracker.invalid/announce 0",
                                             "Seed http://seed.invalid/"}));
     EXPECT_TRUE(m_workflow->m_statusText.empty());
@@ -117,6 +119,31 @@ TEST_F(DownloadWorkflowTest, LaterRunRefreshesOnlyTheDescriptionAndStartsOnceIts
     EXPECT_EQ(FetchCount(ServerName("korvane.torrent")), 0);
     EXPECT_EQ(m_temp.Read(L"cfg\\korvane.torrent"), "local copy");
     EXPECT_EQ(m_settings.m_mainExe, "bin\\game.exe") << "the fresh description was read";
+}
+
+// A server that answers with something that is no description (an error
+// page behind a proxy, noise) fails the fetch: the player keeps the last good
+// one, and with it the next start. Temporary files a killed run left in the
+// folder are gone at the next start; other files stay.
+TEST_F(DownloadWorkflowTest, AnAnswerThatIsNoDescriptionKeepsTheStoredOne)
+{
+    const std::string good = "{\"torrentUrl\":\"" + TorrentUrl() + "\",\"mainExe\":\"x.exe\"}";
+    m_temp.Write(L"cfg\\server.cfg", good);
+    m_temp.Write(L"cfg\\korvane.torrent", "local copy");
+    m_temp.Write(L"cfg\\server.cfg.7-3.part", "left by a run that was killed");
+    m_temp.Write(L"cfg\\notes.part", "not ours");
+    ASSERT_TRUE(StoreOnCollector(ServerName("server.cfg"), "<html><body>502 Bad Gateway</body></html>"));
+    m_settings.LoadAll();
+    MakeWorkflow();
+
+    m_workflow->LoadConfiguration();
+    EXPECT_FALSE(Exists(m_cfgDir + L"server.cfg.7-3.part"));
+    EXPECT_TRUE(Exists(m_cfgDir + L"notes.part"));
+    m_workflow->StartInDir(m_folder);
+    PollUntilFetchesEnd();
+    EXPECT_EQ(FetchCount(ServerName("server.cfg")), 3) << "refused as a failed fetch, and tried again";
+    EXPECT_EQ(m_temp.Read(L"cfg\\server.cfg"), good);
+    EXPECT_NE(m_workflow->m_downloader, nullptr) << Utf8(m_workflow->m_statusText);
 }
 
 TEST_F(DownloadWorkflowTest, MissingTorrentAddressFailsAndAStartFetchesTheDescriptionAgain)

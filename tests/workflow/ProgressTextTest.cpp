@@ -113,4 +113,26 @@ TEST(DiskSpaceWarning, AsksForTheWholeSizePlusTenOfItsUnit)
               L"磁盘空间不足，下载游戏至少需要预留30GB的空间，请更改您的下载路径。");
 }
 
+// Room the drive has already set aside for the game's files is room the
+// download has. NTFS sets aside what has been written (sparse files); FAT32
+// and exFAT every file's whole size as soon as it is extended.
+TEST(DiskSpaceNeeded, CountsWhatTheDriveSetAsideForTheGame)
+{
+    const struct {
+        const char* drive;
+        uint64_t downloaded, allocated, needed;
+    } cases[] = {
+        {"nothing on disk yet", 0, 0, 800 * kMiB},
+        {"sparse files, half in", 400 * kMiB, 401 * kMiB, 399 * kMiB},
+        {"FAT, files extended, little in", 10 * kMiB, 600 * kMiB, 200 * kMiB},
+        {"FAT, every file extended", 10 * kMiB, 800 * kMiB, 0},
+        {"clusters rounded past the size", 10 * kMiB, 801 * kMiB, 0},
+        {"files removed under the download", 400 * kMiB, 0, 400 * kMiB},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.drive);
+        EXPECT_EQ(BytesStillNeeded(800 * kMiB, c.downloaded, c.allocated), c.needed);
+    }
+}
+
 } // namespace

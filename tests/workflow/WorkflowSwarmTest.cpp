@@ -7,6 +7,7 @@
 #include "kernel/Swarm.h"
 #include "support/ChildProcess.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -93,6 +94,43 @@ TEST_F(WorkflowSwarmTest, DownloadsTheGameFromTheSwarmStartsItAndReports)
 
     const std::string infoHash = m_swarm.InfoHash("multi");
     EXPECT_EQ(m_settings.m_infoHash, std::wstring(infoHash.begin(), infoHash.end()));
+}
+
+// The address from "report_ip" reaches the trackers: handed over before the
+// kernel starts, and again to a kernel loaded anew for another folder.
+TEST_F(WorkflowSwarmTest, TrackersAreToldTheReportAddressAlsoByAKernelLoadedAnew)
+{
+    // A kernel's first announce of a download; a stopped one may come from
+    // the kernel that goes.
+    const auto startsTellingTheAddress = [] {
+        const std::vector<std::string> announces = ReceivedAnnounces();
+        return std::count_if(announces.begin(), announces.end(), [](const std::string& query) {
+            return query.find("event=started") != std::string::npos && query.find("ip=10.0.0.7") != std::string::npos;
+        });
+    };
+    m_launcher.report_ip = L"10.0.0.7";
+    ASSERT_TRUE(StoreOnCollector(ServerName("multi.torrent"), ReadWholeFile(m_swarm.TorrentPath("multi"))));
+    ASSERT_TRUE(StoreOnCollector(ServerName("server.cfg"), "{\"torrentUrl\":\"" + TorrentUrl("multi.torrent") +
+                                                               "\",\"trackers\":[\"" + CollectorUrl("/announce") +
+                                                               "\"]}"));
+    const auto before = startsTellingTheAddress();
+
+    m_workflow = std::make_unique<CDownloadWorkflow>(m_settings, m_launcher, *this, CollectorHost());
+    m_workflow->LoadConfiguration();
+    PollUntilFetchesEnd();
+    m_workflow->StartInDir(m_folder);
+    ASSERT_NE(m_workflow->m_downloader, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return startsTellingTheAddress() > before; }, std::chrono::seconds(60)))
+        << "no announce told the address";
+
+    const auto first = startsTellingTheAddress();
+    ASSERT_TRUE(::CreateDirectoryW(m_temp.File(L"elsewhere").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW(m_temp.File(L"elsewhere\\Korvane").c_str(), nullptr));
+    m_workflow->PauseDownload();
+    m_workflow->ResumeDownload(m_temp.File(L"elsewhere\\Korvane\\"), true);
+    ASSERT_NE(m_workflow->m_downloader, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return startsTellingTheAddress() > first; }, std::chrono::seconds(60)))
+        << "the kernel loaded anew told no address";
 }
 
 } // namespace

@@ -11,6 +11,10 @@ and serves until SIGTERM or IDLE_LIMIT seconds without a request.
                                 a usage report: the raw query is kept under
                                 the value of its uuid
   GET /reports/UUID             the kept queries of UUID, one per line
+  GET /announce?QUERY           a tracker announce: the raw query is kept and
+                                the answer names no peers (libtorrent asks a
+                                tracker on loopback only at this path)
+  GET /announces                the kept announce queries, one per line
 """
 
 import os
@@ -22,11 +26,14 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 IDLE_LIMIT = 900
 REPORT_PATH = "/events/qorn_download_tracka?"
+ANNOUNCE_PATH = "/announce?"
+NO_PEERS = b"d8:intervali1800e5:peers0:e"
 
 lock = threading.Lock()
 files = {}
 hits = {}
 reports = {}
+announces = []
 last_request = [time.monotonic()]
 
 
@@ -62,6 +69,14 @@ class Handler(BaseHTTPRequestHandler):
             with lock:
                 reports.setdefault(uuid, []).append(query)
             return self.reply(200, b"ok")
+        if path.startswith(ANNOUNCE_PATH):
+            with lock:
+                announces.append(path[len(ANNOUNCE_PATH):])
+            return self.reply(200, NO_PEERS)
+        if path == "/announces":
+            with lock:
+                kept = list(announces)
+            return self.reply(200, "".join(q + "\n" for q in kept).encode("latin-1"))
         if path.startswith("/files/"):
             name = path[len("/files/"):]
             with lock:
