@@ -60,8 +60,16 @@ void CWebSeed::Accept()
     }
 }
 
+// A kernel that stops reading (a paused or released download) may leave a
+// send or a receive waiting for ever, and a shutdown of the socket does not
+// end such a wait under Wine: both give up after a while, so the seed can
+// always stop. A send that gave up ends the connection; the kernel makes a
+// new one if it still wants the bytes.
 void CWebSeed::Serve(SOCKET connection)
 {
+    const DWORD waitLimitMs = 1000;
+    ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&waitLimitMs), sizeof waitLimitMs);
+    ::setsockopt(connection, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&waitLimitMs), sizeof waitLimitMs);
     std::string pending;
     char buffer[16384];
     for (;;) {
@@ -77,6 +85,8 @@ void CWebSeed::Serve(SOCKET connection)
             }
         }
         const int count = ::recv(connection, buffer, sizeof buffer, 0);
+        if (count < 0 && ::WSAGetLastError() == WSAETIMEDOUT && !m_stopping)
+            continue;
         if (count <= 0)
             return;
         pending.append(buffer, size_t(count));
