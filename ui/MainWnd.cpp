@@ -50,13 +50,6 @@ void SetShown(CControlUI* control, bool shown)
     control->SetEnabled(shown);
 }
 
-// "base.cfg" keeps the folder in the ANSI code page: a name it cannot hold
-// would come back as another folder at the next start.
-std::wstring UnstorableFolderText(const std::wstring& folder)
-{
-    return L"无法使用文件夹“" + folder + L"”：名称中有本系统语言无法保存的字符，请换一个文件夹。";
-}
-
 std::wstring GameSitePage(const wchar_t* path)
 {
     return std::wstring(L"https://") + distribution::kGameSiteHost + path;
@@ -188,10 +181,8 @@ void CMainWnd::ChooseFolder()
     if (!BrowseForFolder(chosen))
         return;
     const std::wstring folder = GameFolderIn(chosen);
-    if (!FitsAnsiCodePage(folder)) {
-        ShowMessage(kRefusedCaption, UnstorableFolderText(folder).c_str(), 0);
+    if (!FolderStorable(folder))
         return;
-    }
     if (folder != m_settings.m_savePath) {
         m_settings.m_savePath = folder;
         m_settings.Save(m_settings.m_baseCfgPath);
@@ -247,13 +238,20 @@ void CMainWnd::ShowDownloadingButtons()
 
 bool CMainWnd::FolderReady(const std::wstring& folder)
 {
-    if (!FitsAnsiCodePage(folder)) {
-        ShowMessage(kRefusedCaption, UnstorableFolderText(folder).c_str(), 0);
+    if (!FolderStorable(folder))
         return false;
-    }
     if (CreateDirectoryTree(folder) == S_OK)
         return true;
     ShowMessage(kNoFolderCaption, kNoFolder, 0);
+    return false;
+}
+
+bool CMainWnd::FolderStorable(const std::wstring& folder)
+{
+    if (FitsAnsiCodePage(folder))
+        return true;
+    const std::wstring text = L"无法使用文件夹“" + folder + L"”：名称中有本系统语言无法保存的字符，请换一个文件夹。";
+    ShowMessage(kRefusedCaption, text.c_str(), 0);
     return false;
 }
 

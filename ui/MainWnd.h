@@ -79,6 +79,10 @@ private:
     void ShowStartButton();
     // A folder the download can go into, created; false after the message.
     bool FolderReady(const std::wstring& folder);
+    // "base.cfg" keeps the folder in the ANSI code page: a name it cannot
+    // hold would come back as another folder at the next start, so it is
+    // refused with a message.
+    bool FolderStorable(const std::wstring& folder);
     std::wstring FolderText() const;
 
     CAppSetting& m_settings;

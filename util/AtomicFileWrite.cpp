@@ -1,5 +1,6 @@
 #include "util/AtomicFileWrite.h"
 
+#include "util/PathText.h"
 #include "util/UniqueHandle.h"
 
 #include <windows.h>
@@ -112,9 +113,7 @@ bool WriteFileAtomically(const std::wstring& path, const void* data, size_t size
 
 int RemoveStaleTemporaryFiles(const std::wstring& folder)
 {
-    std::wstring prefix = folder;
-    if (!prefix.empty() && prefix.back() != L'\\' && prefix.back() != L'/')
-        prefix += L'\\';
+    const std::wstring prefix = WithOneTrailingBackslash(folder);
     WIN32_FIND_DATAW found;
     const HANDLE first = ::FindFirstFileW((prefix + L"*" + kTemporarySuffix).c_str(), &found);
     if (first == INVALID_HANDLE_VALUE)
