@@ -8,7 +8,7 @@ CSingleInstance::Result CSingleInstance::Acquire(const std::wstring& mutexName)
         return Result::Failed;
     if (error == ERROR_ALREADY_EXISTS)
         return Result::AlreadyRunning;
-    m_mutex = std::move(mutex);
+    m_mutex = mutex.Release();
     return Result::Acquired;
 }
 

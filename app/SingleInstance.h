@@ -6,7 +6,9 @@
 
 // One running copy per engine port: the first start owns a named mutex for
 // the life of the process, a later start finds it taken and hands over to
-// the running copy's window.
+// the running copy's window. The mutex is never closed: only the end of the
+// process lets go of it, so a start during a slow exit still hands over
+// instead of running a second copy on the same files and ports.
 class CSingleInstance {
 public:
     enum class Result { Acquired, AlreadyRunning, Failed };
@@ -18,5 +20,5 @@ public:
     static bool ActivateRunningCopy(const wchar_t* windowTitle);
 
 private:
-    CUniqueHandle m_mutex;
+    HANDLE m_mutex = nullptr;
 };

@@ -15,9 +15,19 @@ namespace {
 // The library's one kernel, alive from start-up to shut-down, and what the
 // program asked for before it started; that stays for a kernel started again.
 struct SLibraryState {
+    // A process that ends without shutting the kernel down has already lost
+    // the kernel's threads by the time this runs: closing the session would
+    // wait for answers nobody can give. The system reclaims it all anyway.
+    ~SLibraryState()
+    {
+        if (processEnding)
+            (void)kernel.release();
+    }
+
     std::unique_ptr<CKernel> kernel;
     std::wstring dhtStateFile;
     std::string announcedAddress;
+    bool processEnding = false;
 };
 
 SLibraryState& Library()
@@ -61,6 +71,14 @@ std::wstring TextOrEmpty(LPCWSTR text) { return text ? text : L""; }
 } // namespace
 
 extern "C" {
+
+// Runs before the library's static objects are destroyed.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
+{
+    if (reason == DLL_PROCESS_DETACH && reserved != nullptr)
+        Library().processEnding = true;
+    return TRUE;
+}
 
 BOOL WINAPI DLBT_Startup(const DLBT_START_PARAMS* params, const void*, int)
 {

@@ -176,18 +176,24 @@ bool CDownloader::ResumeInError()
     return true;
 }
 
-bool CDownloader::FilesOnDisk() const
+bool CDownloader::CompletionStored() const
 {
     int expected = kFlushNotAsked;
     if (m_flush.compare_exchange_strong(expected, kFlushAsked))
         m_handle.flush_cache();
-    return m_flush == kFlushDone;
+    return m_flush == kStateSaved;
 }
 
-void CDownloader::OnFlushed()
+bool CDownloader::OnFlushed()
 {
     int expected = kFlushAsked;
-    m_flush.compare_exchange_strong(expected, kFlushDone);
+    return m_flush.compare_exchange_strong(expected, kFlushDone);
+}
+
+void CDownloader::OnCompleteStateSaved()
+{
+    int expected = kFlushDone;
+    m_flush.compare_exchange_strong(expected, kStateSaved);
 }
 
 int StateCodeOf(const lt::torrent_status& status)
@@ -218,10 +224,11 @@ void CDownloader::FillInfo(DLBT_DOWNLOADER_INFO& info) const
     std::memset(&info, 0, sizeof info);
     const lt::torrent_status status = m_handle.status({});
     info.state = StateCodeOf(status);
-    // A game found complete on disk wrote nothing; one that came in did.
+    // Until then a game that came in is still downloading, and one found
+    // complete on disk is still being checked.
     if (info.state == DLBT_STATE_COMPLETE || info.state == DLBT_STATE_SEEDING) {
-        if (status.total_payload_download > 0 && !FilesOnDisk())
-            info.state = DLBT_STATE_DOWNLOADING;
+        if (!CompletionStored())
+            info.state = status.total_payload_download > 0 ? DLBT_STATE_DOWNLOADING : DLBT_STATE_CHECKING;
     } else if (info.state == DLBT_STATE_DOWNLOADING) {
         m_flush = kFlushNotAsked;
     }

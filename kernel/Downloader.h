@@ -52,9 +52,16 @@ public:
     // libtorrent calls a download finished once every piece has passed its
     // check, which can be before the last of them is on disk: a game started
     // then would miss files. It is reported complete only after its files
-    // have been flushed since (asked for here, answered through OnFlushed).
+    // have been flushed since and a clean state file says so, because the
+    // program may end the moment it sees completion (asked for here,
+    // answered through OnFlushed and OnCompleteStateSaved).
     void FillInfo(DLBT_DOWNLOADER_INFO& info) const;
-    void OnFlushed();
+    // True when this flush was the one completion asked for: the kernel then
+    // saves the clean state.
+    bool OnFlushed();
+    void OnCompleteStateSaved();
+    // Complete, on disk and saved: nothing more will be written to its files.
+    bool CompleteOnDisk() const { return m_flush == kStateSaved; }
     std::string LastError() const; // UTF-8, empty when none
     std::wstring TorrentName() const;
     int FileCount() const { return static_cast<int>(m_relativePaths.size()); }
@@ -66,9 +73,9 @@ private:
     CDownloader(lt::torrent_handle handle, std::shared_ptr<const lt::torrent_info> torrent,
                 std::vector<std::wstring> relativePaths, CStateFile state);
     void Restart();
-    bool FilesOnDisk() const;
+    bool CompletionStored() const;
 
-    enum EFlush { kFlushNotAsked, kFlushAsked, kFlushDone };
+    enum EFlush { kFlushNotAsked, kFlushAsked, kFlushDone, kStateSaved };
 
     lt::torrent_handle m_handle;
     std::shared_ptr<const lt::torrent_info> m_torrent;

@@ -285,15 +285,16 @@ CDownloader* CKernel::FindByHandle(const lt::torrent_handle& handle)
     return nullptr;
 }
 
-void CKernel::RequestSave(CDownloader& downloader, bool clean, bool onlyIfModified)
+bool CKernel::RequestSave(CDownloader& downloader, bool clean, bool onlyIfModified)
 {
     if (downloader.State().Path().empty())
-        return;
+        return false;
     lt::resume_data_flags_t flags = lt::torrent_handle::flush_disk_cache;
     if (onlyIfModified)
         flags |= lt::torrent_handle::only_if_modified;
     downloader.Handle().save_resume_data(flags);
     m_pendingSaves[&downloader].push_back(clean);
+    return true;
 }
 
 void CKernel::WaitForSaves(std::unique_lock<std::mutex>& lock, CDownloader* only)
@@ -331,8 +332,10 @@ void CKernel::AlertLoop()
             lastSave = std::chrono::steady_clock::now();
             for (auto& entry : m_downloaders) {
                 CDownloader& downloader = *entry.second;
+                // A complete download only reads from its files: its state
+                // stays trustworthy.
                 if (m_pendingSaves[&downloader].empty())
-                    Quietly([&] { RequestSave(downloader, false, true); });
+                    Quietly([&] { RequestSave(downloader, downloader.CompleteOnDisk(), true); });
             }
         }
     }
@@ -348,7 +351,7 @@ void CKernel::HandleAlert(lt::alert* alert)
     }
     case lt::cache_flushed_alert::alert_type:
         if (CDownloader* downloader = FindByHandle(static_cast<lt::cache_flushed_alert*>(alert)->handle))
-            downloader->OnFlushed();
+            OnFlushed(*downloader);
         break;
     case lt::save_resume_data_failed_alert::alert_type:
         OnResumeData(static_cast<lt::save_resume_data_failed_alert*>(alert)->handle, nullptr);
@@ -356,6 +359,15 @@ void CKernel::HandleAlert(lt::alert* alert)
     default:
         break;
     }
+}
+
+// A completed download's state is saved clean at once: the program may end
+// in the same moment it learns of the completion, and a later start must
+// not have to check the whole game again.
+void CKernel::OnFlushed(CDownloader& downloader)
+{
+    if (downloader.OnFlushed() && !RequestSave(downloader, true, false))
+        downloader.OnCompleteStateSaved();
 }
 
 // Since the answers come in the order of asking, the oldest pending request
@@ -372,6 +384,10 @@ void CKernel::OnResumeData(const lt::torrent_handle& handle, const lt::add_torre
         pending.pop_front();
     if (params)
         Quietly([&] { downloader->State().Write(*params, clean); });
+    // Even a save that failed ends the wait: completion is not held back for
+    // a state file that cannot be written.
+    if (clean)
+        downloader->OnCompleteStateSaved();
     m_saved.notify_all();
 }
 

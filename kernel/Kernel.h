@@ -61,10 +61,12 @@ public:
 private:
     CDownloader* Find(DLBT_DOWNLOADER downloader);
     CDownloader* FindByHandle(const lt::torrent_handle& handle);
-    void RequestSave(CDownloader& downloader, bool clean, bool onlyIfModified);
+    // False when the downloader keeps no state file.
+    bool RequestSave(CDownloader& downloader, bool clean, bool onlyIfModified);
     void WaitForSaves(std::unique_lock<std::mutex>& lock, CDownloader* only);
     void AlertLoop();
     void HandleAlert(lt::alert* alert);
+    void OnFlushed(CDownloader& downloader);
     void OnResumeData(const lt::torrent_handle& handle, const lt::add_torrent_params* params);
     void SaveDhtState();
 

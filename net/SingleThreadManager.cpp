@@ -29,6 +29,11 @@ void CSingleThreadManager::Stop()
     JoinThread();
 }
 
+bool CSingleThreadManager::WaitForThread(DWORD milliseconds) const
+{
+    return !m_thread || ::WaitForSingleObject(m_thread.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
 void CSingleThreadManager::JoinThread()
 {
     if (!m_thread)

@@ -23,6 +23,9 @@ public:
     virtual BOOL OnStatus(LONG /*code*/) { return TRUE; }
     virtual void SignalStop() {}
 
+    // True when no thread runs, or once it has ended within `milliseconds`.
+    bool WaitForThread(DWORD milliseconds) const;
+
     LONG Parameter() const { return m_parameter; }
 
 protected:

@@ -64,6 +64,12 @@ void CUsageReporter::ReportFinish()
     SetMark(m_settings.m_reportDone);
 }
 
+void CUsageReporter::WaitForFinishReport(DWORD milliseconds)
+{
+    if (m_finishReport)
+        m_finishReport->WaitForThread(milliseconds);
+}
+
 void CUsageReporter::ReportClose(int rate, uint64_t uploadedBytes)
 {
     if (!DownloaderSeen())

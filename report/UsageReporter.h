@@ -34,6 +34,9 @@ public:
     void CheckProgressReports(float percent);
     void ReportProgress(int rate);
     void ReportFinish();
+    // Gives a finish report still under way up to `milliseconds` to arrive,
+    // for a program about to end.
+    void WaitForFinishReport(DWORD milliseconds);
     // Blocks until the request has ended. Nothing when no downloader was
     // seen in this run.
     void ReportClose(int rate, uint64_t uploadedBytes);

@@ -28,6 +28,17 @@ for face in "微软雅黑" "Microsoft YaHei"; do
     reg_add 'HKCU\Software\Wine\Fonts\Replacements' "$face" REG_SZ "$CJK_FONT"
 done
 reg_add 'HKCU\Software\Wine\WineDbg' ShowCrashDialog REG_DWORD 0
+# The tests' display has no window manager: a window Wine thought managed
+# would be waited for, two seconds each time it is taken away, for a
+# withdrawal nobody acknowledges.
+reg_add 'HKCU\Software\Wine\X11 Driver' Managed REG_SZ N
+# With the relay channel on (the strict checks), only who deletes GDI objects.
+reg_add 'HKCU\Software\Wine\Debug' RelayInclude REG_SZ gdi32.DeleteObject
+# Copies under these names see Windows XP (x64): start-up and the firewall
+# on a Windows older than Vista (tests/strict/old_windows.sh).
+for program in KorvaneDownloaderXP.exe firewall_tests_xp.exe startup_tests_xp.exe; do
+    reg_add 'HKCU\Software\Wine\AppDefaults\'"$program" Version REG_SZ winxp64
+done
 wineserver -w
 
 # A desktop shortcut made by a test stays in the prefix, out of the home folder

@@ -36,6 +36,8 @@ const wchar_t kChooseAFolder[] = L"请选择一个文件夹进行下载";
 const wchar_t kNoFolderCaption[] = L"创建目录失败";
 const wchar_t kNoFolder[] = L"创建目录失败，请重新输入！";
 const wchar_t kRegisterPagePath[] = L"/reg/register.html";
+// The longest a finish report may hold up the end of the program.
+const DWORD kFinishReportWaitMs = 3000;
 
 struct CoTaskMemDeleter {
     void operator()(void* memory) const { ::CoTaskMemFree(memory); }
@@ -71,7 +73,7 @@ CMainWnd::CMainWnd(CAppSetting& settings, const CLauncherConfig& launcher, std::
     : m_settings(settings),
       m_launcher(launcher),
       m_workflow(settings, launcher, *this, std::move(reportHost)),
-      m_runSettingsDialog([this](HWND owner) { return CDlgSetting::RunModal(owner, m_settings, m_openUrl) != 0; }),
+      m_runSettingsDialog([this](HWND owner) { CDlgSetting::RunModal(owner, m_settings, m_openUrl); }),
       m_openUrl(OpenUrl)
 {
 }
@@ -154,9 +156,34 @@ void CMainWnd::OpenPage(const std::wstring& url) const
         m_openUrl(url);
 }
 
+// Owned, so the window cannot be clicked while the box is up. A close that
+// arrives all the same (from the taskbar or another program) waits for the
+// box: the code that raised it still runs on this window and its workflow.
 void CMainWnd::ShowMessage(const wchar_t* caption, const wchar_t* text, UINT icon)
 {
-    ::MessageBoxW(nullptr, text, caption, MB_OK | icon);
+    ++m_openBoxes;
+    ::MessageBoxW(::IsWindow(m_hWnd) ? m_hWnd : nullptr, text, caption, MB_OK | icon);
+    --m_openBoxes;
+    CloseIfDeferred();
+}
+
+LRESULT CMainWnd::HandleClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled)
+{
+    if (m_inTick || m_openBoxes > 0) {
+        m_deferredClose = true;
+        m_deferredCloseCode = wParam;
+        handled = true;
+        return 0;
+    }
+    return CDUIDialogBase::HandleClose(msg, wParam, lParam, handled);
+}
+
+void CMainWnd::CloseIfDeferred()
+{
+    if (m_deferredClose && !m_inTick && m_openBoxes == 0) {
+        m_deferredClose = false;
+        ::PostMessageW(m_hWnd, WM_CLOSE, m_deferredCloseCode, 0);
+    }
 }
 
 bool CMainWnd::BrowseForFolder(std::wstring& folder)
@@ -257,12 +284,15 @@ bool CMainWnd::FolderStorable(const std::wstring& folder)
 
 std::wstring CMainWnd::FolderText() const { return m_editDownDir->GetText(); }
 
-// The kernel takes the limits the dialog stored only once it runs; before,
-// the download's start hands them over.
+// However the dialog was closed (its button, Escape, Alt+F4, the system
+// menu), the limits it stored go to a running kernel; before the kernel
+// runs, the download's start hands them over.
 void CMainWnd::OpenSettings()
 {
-    if (m_runSettingsDialog && m_runSettingsDialog(m_hWnd))
-        m_workflow.ApplyStoredRateLimits();
+    if (!m_runSettingsDialog)
+        return;
+    m_runSettingsDialog(m_hWnd);
+    m_workflow.ApplyStoredRateLimits();
 }
 
 void CMainWnd::OnDialogTimer(UINT_PTR id)
@@ -288,6 +318,7 @@ void CMainWnd::Tick()
     m_inTick = true;
     TickOnce();
     m_inTick = false;
+    CloseIfDeferred();
 }
 
 void CMainWnd::TickOnce()
@@ -331,8 +362,13 @@ void CMainWnd::ShowCompletion()
 {
     CreateDesktopShortcut();
     ShowStartButton();
-    if (m_launcher.exit_on_done)
+    if (m_launcher.exit_on_done) {
+        // The finish report was handed to its fetcher in this very tick; on
+        // a real network it has not left yet, and ending now would lose it
+        // for good, since "base.cfg" already marks it sent.
+        m_workflow.WaitForFinishReport(kFinishReportWaitMs);
         ::PostMessageW(m_hWnd, WM_DESTROY, 0, 0);
+    }
 }
 
 // Ready, and completed: the folder button stays as it was.

@@ -25,9 +25,9 @@ public:
     static const UINT_PTR kWorkflowTimer = 5;
     static const UINT kWorkflowPeriodMs = 500;
 
-    // Runs the settings dialog modally over `owner`; true once it has closed.
-    // By default the settings dialog, CDlgSetting.
-    using SettingsDialogRunner = std::function<bool(HWND owner)>;
+    // Runs the settings dialog modally over `owner`, returning once it has
+    // closed. By default the settings dialog, CDlgSetting.
+    using SettingsDialogRunner = std::function<void(HWND owner)>;
     using UrlOpener = std::function<void(const std::wstring& url)>;
 
     CMainWnd(CAppSetting& settings = g_appSetting, const CLauncherConfig& launcher = CLauncherConfig::Instance(),
@@ -52,6 +52,7 @@ protected:
     void Init() override;
     void HandleClick(uitk::SNotification& msg) override;
     std::wstring SkinFile() const override { return L"DlgMain.xml"; }
+    LRESULT HandleClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
     LRESULT HandleDestroy(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
     LRESULT HandleSysCommand(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
     void OnDialogTimer(UINT_PTR id) override;
@@ -70,6 +71,7 @@ private:
     void RotateBackground();
     void Tick();
     void TickOnce();
+    void CloseIfDeferred();
     void RefreshDisplay();
     void TraceShownLine(const std::wstring& text);
     void ShowCompletion();
@@ -90,6 +92,9 @@ private:
     int m_shownPercent = 0;
     std::wstring m_shownLine;
     bool m_inTick = false;
+    int m_openBoxes = 0;
+    bool m_deferredClose = false;
+    WPARAM m_deferredCloseCode = 0;
     uitk::CGifProgressUI* m_progress = nullptr;
     uitk::CControlUI* m_btnStart = nullptr;
     uitk::CControlUI* m_btnPause = nullptr;

@@ -156,8 +156,9 @@ void CWndShadow::Redraw(HWND owner)
     std::fill_n(static_cast<uint32_t*>(bits), size_t(width) * size_t(height), 0u);
     RenderShadow(CShadowPixels{static_cast<uint32_t*>(bits), width, height, true}, owner, ownerRect);
 
-    CMemoryDC memory(nullptr);
-    memory.Select(bitmap.Get());
+    CMemoryDC memory(nullptr, std::move(bitmap));
+    if (!memory)
+        return;
     POINT position{ownerRect.left + m_xOffset - m_size, ownerRect.top + m_yOffset - m_size};
     SIZE size{width, height};
     POINT source{0, 0};

@@ -36,30 +36,35 @@ private:
     T m_object = nullptr;
 };
 
-// A memory device context; whatever was selected into it is put back first.
+// A memory device context drawing into a bitmap it owns. Windows refuses to
+// delete a bitmap that is still selected (it leaks instead), so the DC puts
+// back what it found before the bitmap goes, and the bitmap goes before the DC.
 class CMemoryDC {
 public:
-    explicit CMemoryDC(HDC compatibleWith) : m_dc(::CreateCompatibleDC(compatibleWith)) {}
+    CMemoryDC(HDC compatibleWith, CGdiObject<HBITMAP> bitmap)
+        : m_dc(::CreateCompatibleDC(compatibleWith)), m_bitmap(std::move(bitmap))
+    {
+        if (m_dc && m_bitmap)
+            m_previous = ::SelectObject(m_dc, m_bitmap.Get());
+    }
     ~CMemoryDC()
     {
         if (m_previous)
             ::SelectObject(m_dc, m_previous);
+        m_bitmap.Reset();
         if (m_dc)
             ::DeleteDC(m_dc);
     }
     CMemoryDC(const CMemoryDC&) = delete;
     CMemoryDC& operator=(const CMemoryDC&) = delete;
 
+    // False when the DC or its bitmap could not be made.
+    explicit operator bool() const { return m_dc && m_previous; }
     HDC Get() const { return m_dc; }
-    void Select(HGDIOBJ object)
-    {
-        HGDIOBJ previous = ::SelectObject(m_dc, object);
-        if (!m_previous)
-            m_previous = previous;
-    }
 
 private:
     HDC m_dc;
+    CGdiObject<HBITMAP> m_bitmap;
     HGDIOBJ m_previous = nullptr;
 };
 

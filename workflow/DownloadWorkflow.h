@@ -60,6 +60,7 @@ public:
     void ReportStart() { m_reports.ReportStart(); }
     void CheckProgressReports(float percent) { m_reports.CheckProgressReports(percent); }
     void ReportFinish() { m_reports.ReportFinish(); }
+    void WaitForFinishReport(DWORD milliseconds) { m_reports.WaitForFinishReport(milliseconds); }
     // The close report, first thing when the window is destroyed; it does
     // not call into a kernel that has been unloaded.
     void ReportClose();

@@ -42,10 +42,19 @@ std::vector<std::wstring> DebugOutputMonitor::TextsOf(DWORD processId) const
 {
     std::lock_guard<std::mutex> hold(m_lock);
     std::vector<std::wstring> texts;
-    for (const auto& entry : m_texts)
-        if (entry.first == processId)
-            texts.push_back(entry.second);
+    for (const SText& entry : m_texts)
+        if (entry.processId == processId)
+            texts.push_back(entry.text);
     return texts;
+}
+
+std::chrono::steady_clock::time_point DebugOutputMonitor::TimeOf(DWORD processId, const std::wstring& text) const
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    for (const SText& entry : m_texts)
+        if (entry.processId == processId && entry.text == text)
+            return entry.arrived;
+    return {};
 }
 
 void DebugOutputMonitor::Run()
@@ -64,6 +73,6 @@ void DebugOutputMonitor::Run()
         if (m_sink)
             m_sink(processId, wide);
         std::lock_guard<std::mutex> hold(m_lock);
-        m_texts.emplace_back(processId, std::move(wide));
+        m_texts.push_back(SText{processId, std::move(wide), std::chrono::steady_clock::now()});
     }
 }

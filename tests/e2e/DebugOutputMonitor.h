@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -25,6 +26,8 @@ public:
     bool Running() const { return m_thread.joinable(); }
     // The texts `processId` wrote so far, one per call, without the line end.
     std::vector<std::wstring> TextsOf(DWORD processId) const;
+    // When `processId` first wrote `text`; the clock's epoch when it never did.
+    std::chrono::steady_clock::time_point TimeOf(DWORD processId, const std::wstring& text) const;
 
 private:
     void Run();
@@ -33,6 +36,11 @@ private:
     CUniqueHandle m_mutex, m_bufferReady, m_dataReady, m_stop, m_mapping;
     void* m_view = nullptr;
     mutable std::mutex m_lock;
-    std::vector<std::pair<DWORD, std::wstring>> m_texts;
+    struct SText {
+        DWORD processId;
+        std::wstring text;
+        std::chrono::steady_clock::time_point arrived;
+    };
+    std::vector<SText> m_texts;
     std::thread m_thread;
 };

@@ -97,6 +97,7 @@ protected:
             }
             code = child.WaitForExit(std::chrono::seconds(2));
         }
+        m_ended = std::chrono::steady_clock::now();
         if (code == STILL_ACTIVE)
             ::TerminateProcess(::OpenProcess(PROCESS_TERMINATE, FALSE, child.Id()), 1);
         return code;
@@ -128,6 +129,7 @@ protected:
     Swarm m_swarm;
     DebugOutputMonitor m_debugOutput;
     DWORD m_processId = 0;
+    std::chrono::steady_clock::time_point m_ended;
     TempDir m_temp;
     std::string m_uuid = UniqueClientId("e2e");
     std::wstring m_games;
@@ -146,6 +148,15 @@ TEST_F(EndToEndTest, DownloadsTheGameStartsItEndsAndASecondRunFindsItComplete)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), L"100% 下载完成！");
     EXPECT_GE(lines.size(), 2u);
+    // The program ends at once: the kernel is not waited for at exit, and
+    // the finish report is quick on this machine.
+    const auto completed = m_debugOutput.TimeOf(m_processId, L"Korvane: 100% 下载完成！");
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(m_ended - completed).count(), 2000)
+        << "milliseconds from the completion to the end";
+    // The state file stays, written clean, so the next start need not check
+    // the whole game.
+    EXPECT_NE(m_temp.Read(L"cfg\\game.torrent.dlbt").find("13:korvane-cleani1e"), std::string::npos)
+        << "no clean state file beside the torrent";
     EXPECT_LT(_wtoi(lines.front().c_str()), 100) << "no progress shown before the end";
 
     for (const char* file : kGameFiles) {

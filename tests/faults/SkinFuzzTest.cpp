@@ -64,9 +64,9 @@ void PaintOffScreen(CControlUI* root)
     format.bmiHeader.biBitCount = 32;
     void* pixels = nullptr;
     CGdiObject<HBITMAP> bitmap(::CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &pixels, nullptr, 0));
-    CMemoryDC memory(nullptr);
-    memory.Select(bitmap.Get());
-    root->DoPaint(memory.Get(), RECT{0, 0, 632, 302});
+    CMemoryDC memory(nullptr, std::move(bitmap));
+    if (memory)
+        root->DoPaint(memory.Get(), RECT{0, 0, 632, 302});
 }
 
 } // namespace

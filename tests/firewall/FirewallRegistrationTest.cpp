@@ -124,6 +124,7 @@ TEST(Firewall, StartUpNamesTheVersionAndRunsTheRoutineItCallsFor)
     ASSERT_TRUE(::GetVersionExW(&info));
 #pragma GCC diagnostic pop
     EXPECT_EQ(version, info.dwMajorVersion * 100 + info.dwMinorVersion);
+    std::printf("start-up ran the %s routine for version %u\n", version < 600 ? "old" : "new", version);
     const std::string rest = match.suffix();
     EXPECT_TRUE(std::regex_match(rest, version < 600 ? kOldRoutineOutput : kNewRoutineOutput)) << rest;
 }

@@ -103,6 +103,7 @@ struct WindowRecord {
     std::vector<std::wstring> urls;
     std::vector<HWND> settingsOwners;
     bool realSettingsDialog = false;
+    bool realMessageBoxes = false;
     bool deleted = false;
 };
 
@@ -114,17 +115,16 @@ public:
     {
         SetUrlOpener([r = m_record](const std::wstring& url) { r->urls.push_back(url); });
         if (!m_record->realSettingsDialog)
-            SetSettingsDialogRunner([r = m_record](HWND owner) {
-                r->settingsOwners.push_back(owner);
-                return true;
-            });
+            SetSettingsDialogRunner([r = m_record](HWND owner) { r->settingsOwners.push_back(owner); });
     }
     ~TestMainWnd() override { m_record->deleted = true; }
 
     CControlUI* Find(const wchar_t* name) { return FindControl(name); }
-    void ShowMessage(const wchar_t* caption, const wchar_t* text, UINT) override
+    void ShowMessage(const wchar_t* caption, const wchar_t* text, UINT icon) override
     {
         m_record->messages.push_back(std::wstring(caption) + L"|" + text);
+        if (m_record->realMessageBoxes)
+            CMainWnd::ShowMessage(caption, text, icon);
     }
 
 protected:
@@ -339,6 +339,29 @@ TEST_F(MainWndTest, StartPauseResumeAndCompletionShowTheirButtonsAndTheDownloadG
     EXPECT_EQ(Buttons(), kCompleted);
 }
 
+// The finish report leaves in the tick that ends the program. A collector
+// that answers slowly keeps a report only when the client is still there
+// for the answer: the window waits for it (a bounded time) before it ends.
+TEST_F(MainWndTest, ExitOnDoneWaitsForTheFinishReportToBeAnswered)
+{
+    m_uuid = UniqueClientId("slow-mw");
+    m_launcher.config_url = Widen(CollectorUrl("/files/" + ServerName("server.cfg")));
+    m_launcher.exit_on_done = true;
+    m_launcher.run_game_exe = false;
+    WriteBaseSettings(m_folder);
+    OpenReady();
+    Click(L"btn_start");
+    m_kernel->SetStatus(Status(DLBT_STATE_COMPLETE, 100.0f, 0, 100 << 20, 100 << 20));
+    Tick();
+    EXPECT_EQ(Text(L"label_downinfo"), L"下载完成！");
+    MSG end{};
+    EXPECT_TRUE(::PeekMessageW(&end, m_hwnd, WM_DESTROY, WM_DESTROY, PM_REMOVE)) << "the window ends the program";
+    const std::vector<std::string> reports = ReceivedReports(m_uuid);
+    EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
+                            [](const std::string& q) { return q.find("opname=finish") != std::string::npos; }))
+        << "the end came before the finish report was answered: " << ::testing::PrintToString(reports);
+}
+
 TEST_F(MainWndTest, ThePercentageLabelShowsTheNumberWhileTheBarStaysFull)
 {
     OpenReady();
@@ -516,8 +539,11 @@ TEST_F(MainWndTest, SettingsAndWebPagesGoThroughTheirHooks)
 }
 
 // The player, inside the settings dialog's modal run: types a limit and
-// leaves with Escape.
-void CALLBACK TypeLimitAndEscape(HWND, UINT, UINT_PTR timer, DWORD)
+// leaves with Escape, or with Alt+F4 (the system menu's close does the same).
+const wchar_t* g_typedLimit = L"";
+bool g_leaveWithAltF4 = false;
+
+void CALLBACK TypeLimitAndLeave(HWND, UINT, UINT_PTR timer, DWORD)
 {
     const HWND dialog = ::FindWindowW(L"#Downloader_Setting", nullptr);
     if (!dialog)
@@ -525,11 +551,14 @@ void CALLBACK TypeLimitAndEscape(HWND, UINT, UINT_PTR timer, DWORD)
     ::KillTimer(nullptr, timer);
     auto* window = reinterpret_cast<uitk::CWindowWnd*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA));
     if (auto* settings = dynamic_cast<CDUIDialogBase*>(window))
-        settings->FindControl(L"edit_downspeed")->SetText(L"1000");
-    ::PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+        settings->FindControl(L"edit_downspeed")->SetText(g_typedLimit);
+    if (g_leaveWithAltF4)
+        ::PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    else
+        ::PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
 }
 
-TEST_F(MainWndTest, TheSettingsDialogRunsModallyAndAStartedKernelGetsTheStoredLimit)
+TEST_F(MainWndTest, EveryWayOutOfTheSettingsDialogHandsAStartedKernelTheStoredLimit)
 {
     m_record->realSettingsDialog = true;
     OpenReady();
@@ -537,15 +566,64 @@ TEST_F(MainWndTest, TheSettingsDialogRunsModallyAndAStartedKernelGetsTheStoredLi
     ASSERT_TRUE(m_window->Workflow().m_engine.m_started);
     m_kernel->TakeCalls();
 
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, TypeLimitAndEscape);
-    Click(L"btn_setting");
+    struct Way {
+        const wchar_t* typed;
+        bool altF4;
+        int stored;
+        const char* handed;
+    };
+    for (const Way& way : {Way{L"1000", false, 1000, "Down 1024000"}, Way{L"0", true, 0, "Down 0"}}) {
+        SCOPED_TRACE(way.altF4 ? "Alt+F4" : "Escape");
+        g_typedLimit = way.typed;
+        g_leaveWithAltF4 = way.altF4;
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, TypeLimitAndLeave);
+        Click(L"btn_setting");
+        ::KillTimer(nullptr, timer);
+        EXPECT_EQ(::FindWindowW(L"#Downloader_Setting", nullptr), nullptr);
+        EXPECT_TRUE(::IsWindowEnabled(m_hwnd));
+        EXPECT_EQ(m_settings.m_downLimit, way.stored);
+        const Calls calls = m_kernel->TakeCalls();
+        EXPECT_TRUE(Contains(calls, way.handed)) << ::testing::PrintToString(calls);
+        EXPECT_TRUE(Contains(calls, "Up 0"));
+    }
+}
+
+// The player closes the main window while the disk-space warning, raised in
+// the middle of a tick, is still up; then dismisses the warning.
+void CALLBACK CloseTheWindowUnderTheWarning(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    const HWND box = ::FindWindowW(L"#32770", L"警告");
+    if (!box)
+        return;
     ::KillTimer(nullptr, timer);
-    EXPECT_EQ(::FindWindowW(L"#Downloader_Setting", nullptr), nullptr);
-    EXPECT_TRUE(::IsWindowEnabled(m_hwnd));
-    EXPECT_EQ(m_settings.m_downLimit, 1000);
-    const Calls calls = m_kernel->TakeCalls();
-    EXPECT_TRUE(Contains(calls, "Down 1024000"));
-    EXPECT_TRUE(Contains(calls, "Up 0"));
+    const HWND main = ::GetWindow(box, GW_OWNER);
+    ::PostMessageW(main ? main : ::FindWindowW(L"#Downloader_MainWnd", nullptr), WM_CLOSE, 2, 0);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(MainWndTest, ClosingTheWindowUnderTheDiskWarningWaitsForTheBoxAndStillReports)
+{
+    m_record->realMessageBoxes = true;
+    OpenReady();
+    Click(L"btn_start");
+    m_kernel->SetStatus(Status(DLBT_STATE_DOWNLOADING, 1.0f, 1000, 0, 1ull << 60));
+
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, CloseTheWindowUnderTheWarning);
+    for (int tick = 0; tick < 5 && m_record->messages.empty(); ++tick)
+        Tick();
+    ::KillTimer(nullptr, timer);
+    ASSERT_EQ(m_record->messages.size(), 1u);
+    EXPECT_EQ(m_record->messages[0].rfind(L"警告|", 0), 0u);
+    EXPECT_FALSE(m_record->deleted) << "the window went while its tick still ran";
+
+    MSG msg{};
+    while (::IsWindow(m_hwnd) && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        ::DispatchMessageW(&msg);
+    EXPECT_FALSE(::IsWindow(m_hwnd)) << "the close waited for the box, then went ahead";
+    EXPECT_TRUE(m_record->deleted);
+    const std::vector<std::string> reports = ReceivedReports(m_uuid);
+    EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
+                            [](const std::string& q) { return q.find("opname=close") != std::string::npos; }));
 }
 
 TEST_F(MainWndTest, ASystemCloseClosesEveryDialogNewestFirstAndTheWindowEndsTheLoop)
@@ -592,9 +670,10 @@ TEST_F(MainWndTest, ClosingSendsTheCloseReportThenShutsTheKernelDown)
     EXPECT_TRUE(Contains(calls, "Shutdown"));
 }
 
-// The real program, with the stand-in kernel beside it reporting the
-// download complete: with "exit_on_done" it ends by itself.
-TEST(MainWndProgram, ExitOnDoneEndsTheProgramWithZeroAfterTheShortcut)
+// The real program (reporting to the tests' collector), with the stand-in
+// kernel beside it reporting the download complete: with "exit_on_done" it
+// ends by itself, once its finish report has arrived.
+TEST(MainWndProgram, ExitOnDoneEndsTheProgramWithZeroAfterTheShortcutAndTheFinishReport)
 {
     TempDir folder;
     const std::string uuid = UniqueClientId("mp");
@@ -622,9 +701,11 @@ TEST(MainWndProgram, ExitOnDoneEndsTheProgramWithZeroAfterTheShortcut)
     ::DeleteFileW(DesktopShortcut().c_str());
 
     ::SetEnvironmentVariableW(L"KORVANE_FAKE_KERNEL_COMPLETE", L"1");
+    ::SetEnvironmentVariableW(L"KORVANE_REPORT_HOST", CollectorHost().c_str());
     ChildProcess child;
     ASSERT_TRUE(child.Start(program, L"", folder.Path()));
     ::SetEnvironmentVariableW(L"KORVANE_FAKE_KERNEL_COMPLETE", nullptr);
+    ::SetEnvironmentVariableW(L"KORVANE_REPORT_HOST", nullptr);
     const HWND window = child.WaitForWindowTitled(L"Korvane下载器");
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) != FALSE; }));
@@ -639,4 +720,8 @@ TEST(MainWndProgram, ExitOnDoneEndsTheProgramWithZeroAfterTheShortcut)
     ::DeleteFileW(DesktopShortcut().c_str());
     // The game, started at completion, lets go of its folder.
     EXPECT_TRUE(GameStartedIn(games + L"bin\\"));
+    const std::vector<std::string> reports = ReceivedReports(uuid);
+    EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
+                            [](const std::string& q) { return q.find("opname=finish") != std::string::npos; }))
+        << ::testing::PrintToString(reports);
 }

@@ -25,9 +25,8 @@ WindowPicture Picture(int width, int height, Draw draw)
     CGdiObject<HBITMAP> bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !bits)
         return picture;
-    CMemoryDC dc(nullptr);
-    dc.Select(bitmap.Get());
-    if (!draw(dc.Get()))
+    CMemoryDC dc(nullptr, std::move(bitmap));
+    if (!dc || !draw(dc.Get()))
         return picture;
     ::GdiFlush();
     const auto* source = static_cast<const uint32_t*>(bits);

@@ -9,7 +9,10 @@ and serves until SIGTERM or IDLE_LIMIT seconds without a request.
   GET /hits/NAME...             how many GETs /files/NAME got
   GET /events/qorn_download_tracka?QUERY
                                 a usage report: the raw query is kept under
-                                the value of its uuid
+                                the value of its uuid; for a uuid that starts
+                                with "slow" the answer takes SLOW_ANSWER
+                                seconds, and the query is kept only when the
+                                client still waits for it by then
   GET /reports/UUID             the kept queries of UUID, one per line
   GET /announce?QUERY           a tracker announce: the raw query is kept and
                                 the answer names no peers (libtorrent asks a
@@ -18,7 +21,9 @@ and serves until SIGTERM or IDLE_LIMIT seconds without a request.
 """
 
 import os
+import select
 import signal
+import socket
 import sys
 import threading
 import time
@@ -28,6 +33,7 @@ IDLE_LIMIT = 900
 REPORT_PATH = "/events/qorn_download_tracka?"
 ANNOUNCE_PATH = "/announce?"
 NO_PEERS = b"d8:intervali1800e5:peers0:e"
+SLOW_ANSWER = 1.0
 
 lock = threading.Lock()
 files = {}
@@ -51,6 +57,15 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.write(body)
         self.close_connection = True
 
+    def client_gone(self):
+        """Whether the client has closed its end: a program that ended
+        before the answer came."""
+        try:
+            readable, _, _ = select.select([self.connection], [], [], 0)
+            return bool(readable) and self.connection.recv(1, socket.MSG_PEEK) == b""
+        except OSError:
+            return True
+
     def do_PUT(self):
         last_request[0] = time.monotonic()
         body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
@@ -66,6 +81,10 @@ class Handler(BaseHTTPRequestHandler):
         if path.startswith(REPORT_PATH):
             query = path[len(REPORT_PATH):]
             uuid = query.split("&", 1)[0].partition("uuid=")[2]
+            if uuid.startswith("slow"):
+                time.sleep(SLOW_ANSWER)
+                if self.client_gone():
+                    return
             with lock:
                 reports.setdefault(uuid, []).append(query)
             return self.reply(200, b"ok")

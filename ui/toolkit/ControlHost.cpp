@@ -424,9 +424,10 @@ void CControlHost::PaintTo(HDC dc, const RECT& area)
     if (!::IntersectRect(&part, &area, &client))
         return;
     // Everything is drawn off screen first, so the window never flickers.
-    CMemoryDC memory(dc);
-    CGdiObject<HBITMAP> bitmap(::CreateCompatibleBitmap(dc, client.right - client.left, client.bottom - client.top));
-    memory.Select(bitmap.Get());
+    CMemoryDC memory(dc, CGdiObject<HBITMAP>(::CreateCompatibleBitmap(dc, client.right - client.left,
+                                                                      client.bottom - client.top)));
+    if (!memory)
+        return;
     ::IntersectClipRect(memory.Get(), part.left, part.top, part.right, part.bottom);
     ::FillRect(memory.Get(), &part, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     if (m_root)
