@@ -145,6 +145,14 @@ void CDownloader::RestoreHttpSeeds()
             m_handle.add_url_seed(url);
 }
 
+void CDownloader::ReconnectHttpSeeds()
+{
+    for (const std::string& url : m_httpSeeds) {
+        m_handle.remove_url_seed(url);
+        m_handle.add_url_seed(url);
+    }
+}
+
 // A pause drops every connection; ask the trackers for peers again at once
 // rather than when their announce interval allows it.
 void CDownloader::Restart()

@@ -48,6 +48,7 @@ public:
     void AddHttpSeed(const std::string& url);
     void RemoveHttpSeed(const std::string& url);
     void RestoreHttpSeeds();
+    void ReconnectHttpSeeds();
 
     // libtorrent calls a download finished once every piece has passed its
     // check, which can be before the last of them is on disk: a game started

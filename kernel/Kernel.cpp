@@ -143,9 +143,11 @@ CKernel::~CKernel()
 
 void CKernel::SetDownloadLimit(int bytesPerSecond)
 {
+    const int before = m_session->get_settings().get_int(lt::settings_pack::download_rate_limit);
     lt::settings_pack pack;
     pack.set_int(lt::settings_pack::download_rate_limit, std::max(bytesPerSecond, 0));
     m_session->apply_settings(std::move(pack));
+    ReconnectHttpSeedsIfLowered(before, bytesPerSecond);
 }
 
 void CKernel::SetUploadLimit(int bytesPerSecond)
@@ -160,9 +162,25 @@ void CKernel::SetUploadLimit(int bytesPerSecond)
 void CKernel::SetLocalNetworkLimits(bool limit, int downBytesPerSecond, int upBytesPerSecond)
 {
     lt::peer_class_info local = m_session->get_peer_class(lt::session::local_peer_class_id);
+    const int before = local.download_limit;
     local.download_limit = limit ? std::max(downBytesPerSecond, 0) : 0;
     local.upload_limit = limit ? std::max(upBytesPerSecond, 0) : 0;
     m_session->set_peer_class(lt::session::local_peer_class_id, local);
+    ReconnectHttpSeedsIfLowered(before, local.download_limit);
+}
+
+// A connection keeps the quota it was handed for what it had asked for when
+// the limit was higher. An HTTP seed asks for a megabyte or more at a time:
+// its connections are made anew, so that the lowered limit holds from the
+// next request rather than after the last one already asked.
+void CKernel::ReconnectHttpSeedsIfLowered(int before, int after)
+{
+    const bool lowered = after > 0 && (before <= 0 || after < before);
+    if (!lowered)
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto& entry : m_downloaders)
+        Quietly([&] { entry.second->ReconnectHttpSeeds(); });
 }
 
 void CKernel::SetAnnouncedAddress(const std::string& address)

@@ -231,6 +231,34 @@ TEST_F(KernelTest, DownloadLimitHoldsSteadilyForAPeerAndAnHttpSeedOnTheLocalNetw
     EXPECT_LT(longestSilence, 5s) << std::chrono::duration<double>(longestSilence).count() << " s";
 }
 
+// A player lowers the limit in the middle of an unlimited download from an
+// HTTP seed that sends 1 MB/s: within a second the download keeps to the new
+// limit, however much it had asked the seed for before.
+TEST_F(KernelTest, ALoweredLimitBitesWithinASecondOnAnHttpSeed)
+{
+    Download download("limit");
+    download.AddWebSeed(g_swarm.SlowSeed());
+    ASSERT_TRUE(WaitFor([&] { return InfoOf(download.Handle()).downloaded >= 1024 * 1024; }));
+
+    // Bytes as they come in: completed pieces would also count what came
+    // before the limit into pieces that complete after it.
+    auto received = [] {
+        DLBT_KERNEL_INFO info{};
+        g_kernel.GetKernelInfo(&info);
+        return info.totalDownloaded;
+    };
+    const int limit = 50 * 1024;
+    SetLimits(limit);
+    std::this_thread::sleep_for(1s);
+    const uint64_t before = received();
+    std::this_thread::sleep_for(2s);
+    const uint64_t during = received() - before;
+    // Two seconds at the limit and the limiter's allowance of three seconds'
+    // worth held over.
+    EXPECT_LE(during, 2 * limit + 3 * limit) << during << " bytes in the two seconds";
+    EXPECT_FALSE(IsDone(InfoOf(download.Handle()).state));
+}
+
 TEST_F(KernelTest, CorruptHttpSeedIsOutvotedByThePeer)
 {
     Download download("multi");

@@ -21,6 +21,7 @@ public:
     std::string Tracker() const { return m_state["tracker"].asString(); }
     std::string WebSeed() const { return m_state["webseed"].asString(); }
     std::string CorruptSeed() const { return m_state["corruptseed"].asString(); }
+    std::string SlowSeed() const { return m_state["slowseed"].asString(); } // 1 MB/s per connection
 
     // The complete file as the seeds have it, by its path in the torrent.
     std::string SeedFile(const std::string& relativePath) const;

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A BitTorrent swarm on 127.0.0.1 for the tests: content with its torrents,
 opentracker as tracker, a libtorrent seeder with the complete content, and
-nginx as HTTP seed (one copy intact, one with corrupt bytes).
+nginx as HTTP seed (one copy intact, one with corrupt bytes, and the intact
+one once more at 1 MB/s per connection, as a publisher's seed far away).
 
     swarm.py start DIR [--big]
                          build what is missing, start everything, return once
@@ -126,6 +127,11 @@ http {{
         access_log {base}/webseed-access.log sent;
     }}
     server {{
+        listen 127.0.0.1:{slow};
+        root {base}/seed;
+        limit_rate 1m;
+    }}
+    server {{
         listen 127.0.0.1:{corrupt};
         root {base}/seed-corrupt;
         access_log {base}/webseed-corrupt-access.log sent;
@@ -161,7 +167,8 @@ def start(base, big=False):
     with open(os.path.join(base, "content.json")) as f:
         torrents = json.load(f)
 
-    ports = {"tracker": free_port(), "web": free_port(), "corrupt": free_port(), "seeder": free_port()}
+    ports = {"tracker": free_port(), "web": free_port(), "slow": free_port(), "corrupt": free_port(),
+             "seeder": free_port()}
     pids = {}
 
     tracker_dir = os.path.join(base, "tracker")
@@ -181,7 +188,7 @@ def start(base, big=False):
         open(os.path.join(base, log), "w").close()
     conf = os.path.join(base, "nginx.conf")
     with open(conf, "w") as f:
-        f.write(NGINX_CONF.format(base=base, web=ports["web"], corrupt=ports["corrupt"]))
+        f.write(NGINX_CONF.format(base=base, web=ports["web"], slow=ports["slow"], corrupt=ports["corrupt"]))
     pids["nginx"] = subprocess.Popen(
         ["nginx", "-e", os.path.join(base, "nginx-error.log"), "-p", base, "-c", conf],
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True).pid
@@ -189,6 +196,7 @@ def start(base, big=False):
     state = {"ports": ports, "pids": pids, "torrents": torrents,
              "tracker": "http://127.0.0.1:%d/announce" % ports["tracker"],
              "webseed": "http://127.0.0.1:%d/" % ports["web"],
+             "slowseed": "http://127.0.0.1:%d/" % ports["slow"],
              "corruptseed": "http://127.0.0.1:%d/" % ports["corrupt"]}
     with open(os.path.join(base, "swarm.json"), "w") as f:
         json.dump(state, f)
