@@ -28,10 +28,6 @@ for face in "微软雅黑" "Microsoft YaHei"; do
     reg_add 'HKCU\Software\Wine\Fonts\Replacements' "$face" REG_SZ "$CJK_FONT"
 done
 reg_add 'HKCU\Software\Wine\WineDbg' ShowCrashDialog REG_DWORD 0
-# The tests' display has no window manager: a window Wine thought managed
-# would be waited for, two seconds each time it is taken away, for a
-# withdrawal nobody acknowledges.
-reg_add 'HKCU\Software\Wine\X11 Driver' Managed REG_SZ N
 # With the relay channel on (the strict checks), only who deletes GDI objects.
 reg_add 'HKCU\Software\Wine\Debug' RelayInclude REG_SZ gdi32.DeleteObject
 # Copies under these names see Windows XP (x64): start-up and the firewall

@@ -12,7 +12,12 @@ wine_session_start() {
     trap wine_session_stop EXIT
     trap 'exit 130' INT TERM
 
+    local managed=Y
     if [[ -z "${DISPLAY:-}" || -n "${KORVANE_FORCE_XVFB:-}" ]]; then
+        # A display of our own has no window manager: a window Wine thought
+        # managed would be waited for, two seconds each time it is taken
+        # away, for a withdrawal nobody acknowledges.
+        managed=N
         local fd_file
         fd_file="$(mktemp)"
         Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fd_file" >/dev/null 2>&1 &
@@ -30,7 +35,9 @@ wine_session_start() {
     # Wine's own services and desktop start with the first program and keep
     # its standard handles; started here they hold /dev/null rather than a
     # test runner's output pipe, which would otherwise never see its end.
-    "$(command -v wine64 || echo /usr/lib/wine/wine64)" cmd /c exit </dev/null >/dev/null 2>&1
+    # That first program tells Wine whether a window manager is there.
+    "$(command -v wine64 || echo /usr/lib/wine/wine64)" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed \
+        /t REG_SZ /d "$managed" /f </dev/null >/dev/null 2>&1
 }
 
 wine_session_stop() {
