@@ -156,20 +156,27 @@ void CMainWnd::OpenPage(const std::wstring& url) const
         m_openUrl(url);
 }
 
-// Owned, so the window cannot be clicked while the box is up. A close that
-// arrives all the same (from the taskbar or another program) waits for the
-// box: the code that raised it still runs on this window and its workflow.
+// A close that arrives while a box or dialog runs its loop over this window
+// (from the taskbar or another program) waits until it has returned: the
+// code that opened it still runs on this window and its workflow.
+template <typename Run>
+void CMainWnd::RunModal(Run run)
+{
+    ++m_modalRuns;
+    run();
+    --m_modalRuns;
+    CloseIfDeferred();
+}
+
+// Owned, so the window cannot be clicked while the box is up.
 void CMainWnd::ShowMessage(const wchar_t* caption, const wchar_t* text, UINT icon)
 {
-    ++m_openBoxes;
-    ::MessageBoxW(::IsWindow(m_hWnd) ? m_hWnd : nullptr, text, caption, MB_OK | icon);
-    --m_openBoxes;
-    CloseIfDeferred();
+    RunModal([&] { ::MessageBoxW(::IsWindow(m_hWnd) ? m_hWnd : nullptr, text, caption, MB_OK | icon); });
 }
 
 LRESULT CMainWnd::HandleClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled)
 {
-    if (m_inTick || m_openBoxes > 0) {
+    if (m_inTick || m_modalRuns > 0) {
         m_deferredClose = true;
         m_deferredCloseCode = wParam;
         handled = true;
@@ -180,7 +187,7 @@ LRESULT CMainWnd::HandleClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& hand
 
 void CMainWnd::CloseIfDeferred()
 {
-    if (m_deferredClose && !m_inTick && m_openBoxes == 0) {
+    if (m_deferredClose && !m_inTick && m_modalRuns == 0) {
         m_deferredClose = false;
         ::PostMessageW(m_hWnd, WM_CLOSE, m_deferredCloseCode, 0);
     }
@@ -205,7 +212,9 @@ bool CMainWnd::BrowseForFolder(std::wstring& folder)
 void CMainWnd::ChooseFolder()
 {
     std::wstring chosen;
-    if (!BrowseForFolder(chosen))
+    bool chose = false;
+    RunModal([&] { chose = BrowseForFolder(chosen); });
+    if (!chose)
         return;
     const std::wstring folder = GameFolderIn(chosen);
     if (!FolderStorable(folder))
@@ -291,7 +300,7 @@ void CMainWnd::OpenSettings()
 {
     if (!m_runSettingsDialog)
         return;
-    m_runSettingsDialog(m_hWnd);
+    RunModal([&] { m_runSettingsDialog(m_hWnd); });
     m_workflow.ApplyStoredRateLimits();
 }
 

@@ -71,6 +71,8 @@ private:
     void RotateBackground();
     void Tick();
     void TickOnce();
+    template <typename Run>
+    void RunModal(Run run);
     void CloseIfDeferred();
     void RefreshDisplay();
     void TraceShownLine(const std::wstring& text);
@@ -92,7 +94,7 @@ private:
     int m_shownPercent = 0;
     std::wstring m_shownLine;
     bool m_inTick = false;
-    int m_openBoxes = 0;
+    int m_modalRuns = 0;
     bool m_deferredClose = false;
     WPARAM m_deferredCloseCode = 0;
     uitk::CGifProgressUI* m_progress = nullptr;
