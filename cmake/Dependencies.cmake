@@ -6,9 +6,17 @@ find_package(pugixml CONFIG REQUIRED)
 set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 
+# OpenSSL, static, from the set-up script's prefix: libtorrent's hashing and
+# TLS, and HTTPS for the blocking URL client. The system libraries it needs
+# come after it, as the static libcrypto wants.
+set(OPENSSL_ROOT_DIR ${KORVANE_DEPS})
+set(OPENSSL_USE_STATIC_LIBS ON)
+find_package(OpenSSL REQUIRED)
+
 add_library(httplib INTERFACE)
 target_include_directories(httplib SYSTEM INTERFACE ${KORVANE_DEPS}/include)
-target_link_libraries(httplib INTERFACE ws2_32 crypt32)
+target_compile_definitions(httplib INTERFACE CPPHTTPLIB_OPENSSL_SUPPORT)
+target_link_libraries(httplib INTERFACE OpenSSL::SSL OpenSSL::Crypto ws2_32 crypt32)
 
 # libtorrent's package finds Boost through these; Boost is seen only through
 # its own folder so the host's /usr/include never leaks into the build.

@@ -37,15 +37,17 @@ cmake_cross() {
         { tail -40 "$build.log"; say "building $(basename "$src") failed, log: $build.log"; exit 1; }
 }
 
-# Prints the unpacked source folder of a Debian source package. Runs in a
-# subshell of its caller, so its trap cleans up only its own temporary folder.
+# Prints the unpacked source folder of a Debian source package: the newest
+# apt knows, or the one of the release suite named as PACKAGE/SUITE. Runs in
+# a subshell of its caller, so its trap cleans up only its own temporary
+# folder.
 fetch_source() {
-    local pkg="$1" dir="$PREFIX/src"
+    local spec="$1" pkg="${1%%/*}" dir="$PREFIX/src"
     mkdir -p "$dir"
     if [[ ! -d "$dir/$pkg.src" ]]; then
         local tmp; tmp="$(mktemp -d "$dir/.fetch.XXXXXX")"
         trap "rm -rf '$tmp'" EXIT
-        if ! (cd "$tmp" && apt-get source -qq --only-source "$pkg" >apt.log 2>&1); then
+        if ! (cd "$tmp" && apt-get source -qq --only-source "$spec" >apt.log 2>&1); then
             tail -20 "$tmp/apt.log" >&2
             say "apt-get source $pkg failed"
             exit 1
@@ -70,6 +72,28 @@ build_pugixml() {
     cmake_cross "$src" "$PREFIX/build/pugixml" -DPUGIXML_BUILD_TESTS=OFF
 }
 
+# OpenSSL gives libtorrent its SHA-1 with the CPU's SHA instructions, HTTPS
+# trackers and HTTP seeds, and gives the blocking URL client HTTPS. From the
+# release suite: the source of the newest security update is not always
+# published where apt finds it. Static, and with no path of this machine
+# compiled in: the folder OpenSSL would read its configuration and
+# certificates from is the Windows default only administrators can write,
+# and it never reads a configuration file by itself.
+build_openssl() {
+    local src; src="$(fetch_source openssl/bookworm)"
+    local build="$PREFIX/build/openssl" dir="C:/Program Files/Common Files/SSL"
+    mkdir -p "$build"
+    local log="$build.log"
+    (cd "$build" &&
+        CC=gcc-posix perl "$src/Configure" mingw64 --cross-compile-prefix=x86_64-w64-mingw32- \
+            no-shared no-tests no-autoload-config no-dso --prefix="$PREFIX" --libdir=lib \
+            >"$log" 2>&1 &&
+        make -j"$(nproc)" OPENSSLDIR="$dir" ENGINESDIR="$dir/engines-3" MODULESDIR="$dir/ossl-modules" \
+            build_libs >>"$log" 2>&1 &&
+        make install_dev >>"$log" 2>&1) ||
+        { tail -40 "$log"; say "building openssl failed, log: $log"; exit 1; }
+}
+
 install_httplib() {
     local src; src="$(fetch_source cpp-httplib)"
     install -D -m 644 "$src/httplib.h" "$PREFIX/include/httplib.h"
@@ -85,17 +109,18 @@ build_libtorrent() {
         -DBoost_INCLUDE_DIR="$PREFIX/boost-include" -DBoost_NO_BOOST_CMAKE=ON \
         -Dstatic_runtime=ON -Dbuild_tests=OFF -Dbuild_examples=OFF -Dbuild_tools=OFF \
         -Dpython-bindings=OFF -Di2p=OFF -Dwebtorrent=OFF \
-        -DCMAKE_DISABLE_FIND_PACKAGE_OpenSSL=ON -DCMAKE_DISABLE_FIND_PACKAGE_GnuTLS=ON \
-        -DCMAKE_DISABLE_FIND_PACKAGE_LibGcrypt=ON
+        -DOPENSSL_ROOT_DIR="$PREFIX" -DOPENSSL_USE_STATIC_LIBS=TRUE \
+        -DCMAKE_DISABLE_FIND_PACKAGE_GnuTLS=ON -DCMAKE_DISABLE_FIND_PACKAGE_LibGcrypt=ON
 }
 
 build_dependencies() {
     [[ -e "$PREFIX/.complete" ]] && return
-    say "building libraries into $PREFIX (libtorrent takes several minutes)"
+    say "building libraries into $PREFIX (OpenSSL and libtorrent take several minutes)"
     mkdir -p "$PREFIX/build"
     build_jsoncpp
     build_pugixml
     install_httplib
+    build_openssl
     build_libtorrent
     touch "$PREFIX/.complete"
     say "libraries ready"

@@ -10,7 +10,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth cmake ninja-build make libboost-dev googletest
-    libz-mingw-w64-dev fonts-noto-cjk locales python3 dpkg-dev
+    libz-mingw-w64-dev fonts-noto-cjk locales python3 dpkg-dev perl
     opentracker python3-libtorrent nginx-light exfat-fuse exfatprogs
 )
 

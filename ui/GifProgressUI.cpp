@@ -156,9 +156,11 @@ UINT CGifProgressUI::FrameDelayMs(int frame) const
     return delay ? delay : kDefaultDelayMs;
 }
 
+// A picture of one frame never changes: no timer, and no repaint ten times a
+// second in a window that otherwise sits still.
 void CGifProgressUI::StartFrameTimer()
 {
-    if (!m_manager)
+    if (!m_manager || m_frameCount < 2)
         return;
     m_timerPeriod = FrameDelayMs(m_currentFrame);
     m_manager->SetTimer(this, kFrameTimer, m_timerPeriod);

@@ -1,6 +1,7 @@
 #include "Swarm.h"
 
 #include "support/ChildProcess.h"
+#include "util/AtomicFileWrite.h"
 
 #include <json/reader.h>
 
@@ -54,6 +55,11 @@ std::vector<std::string> Swarm::Files(const char* name) const
 }
 
 std::string Swarm::SeedFile(const std::string& relativePath) const { return HostFile("seed/" + relativePath); }
+
+bool Swarm::PutFile(const std::string& name, const std::string& bytes) const
+{
+    return WriteFileAtomically(WindowsPathOfHostPath(m_base + "/files/" + name), bytes.data(), bytes.size());
+}
 
 Json::Value Swarm::SeederStats(const char* name) const
 {

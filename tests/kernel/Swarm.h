@@ -22,6 +22,13 @@ public:
     std::string WebSeed() const { return m_state["webseed"].asString(); }
     std::string CorruptSeed() const { return m_state["corruptseed"].asString(); }
     std::string SlowSeed() const { return m_state["slowseed"].asString(); } // 1 MB/s per connection
+    // Over HTTPS with the test authority's certificate: the intact seed, the
+    // tracker, and the files a test puts with PutFile under "files/".
+    std::string HttpsSeed() const { return m_state["httpsseed"].asString(); }
+    std::string HttpsTracker() const { return m_state["httpstracker"].asString(); }
+    // The same seed and files with a certificate of an authority nobody trusts.
+    std::string RogueSeed() const { return m_state["rogueseed"].asString(); }
+    bool PutFile(const std::string& name, const std::string& bytes) const;
 
     // The complete file as the seeds have it, by its path in the torrent.
     std::string SeedFile(const std::string& relativePath) const;

@@ -3,6 +3,11 @@
 opentracker as tracker, a libtorrent seeder with the complete content, and
 nginx as HTTP seed (one copy intact, one with corrupt bytes, and the intact
 one once more at 1 MB/s per connection, as a publisher's seed far away).
+Over HTTPS, nginx serves the intact copy, the tracker (passed on to
+opentracker) and whatever a test puts into DIR/files/ under /files/, with a
+certificate of a test authority (DIR/tls/ca.der, trusted by no one until a
+test's fixture trusts it); and the same once more with a certificate of an
+authority nobody trusts.
 
     swarm.py start DIR [--big]
                          build what is missing, start everything, return once
@@ -132,12 +137,56 @@ http {{
         limit_rate 1m;
     }}
     server {{
+        listen 127.0.0.1:{https} ssl;
+        ssl_certificate {base}/tls/server.pem;
+        ssl_certificate_key {base}/tls/server.key;
+        root {base}/seed;
+        location /files/ {{ alias {base}/files/; }}
+        location = /announce {{ proxy_pass http://127.0.0.1:{tracker}/announce; }}
+    }}
+    server {{
+        listen 127.0.0.1:{rogue} ssl;
+        ssl_certificate {base}/tls/rogue.pem;
+        ssl_certificate_key {base}/tls/rogue.key;
+        root {base}/seed;
+        location /files/ {{ alias {base}/files/; }}
+    }}
+    server {{
         listen 127.0.0.1:{corrupt};
         root {base}/seed-corrupt;
         access_log {base}/webseed-corrupt-access.log sent;
     }}
 }}
 """
+
+
+def make_certificates(base):
+    """A test authority and the certificate it signed for 127.0.0.1; another
+    authority and its certificate for the same address (the rogue server)."""
+    tls = os.path.join(base, "tls")
+    if os.path.exists(os.path.join(tls, "ca.der")):
+        return
+
+    def openssl(*args):
+        subprocess.run(["openssl", *args], check=True, cwd=tls,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    os.makedirs(tls, exist_ok=True)
+    with open(os.path.join(tls, "server.ext"), "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1,DNS:127.0.0.1\nbasicConstraints=CA:FALSE\n"
+                "keyUsage=digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n")
+    for server, authority in (("server", "ca"), ("rogue", "rogue-ca")):
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3650",
+                "-subj", "/CN=Korvane test authority " + authority,
+                "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign,cRLSign",
+                "-keyout", authority + ".key", "-out", authority + ".pem")
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
+                "-keyout", server + ".key", "-out", server + ".csr")
+        openssl("x509", "-req", "-in", server + ".csr", "-CA", authority + ".pem", "-CAkey", authority + ".key",
+                "-CAcreateserial", "-days", "3650", "-extfile", "server.ext", "-out", server + ".pem")
+    openssl("x509", "-in", "ca.pem", "-outform", "der", "-out", "ca.der.tmp")
+    os.rename(os.path.join(tls, "ca.der.tmp"), os.path.join(tls, "ca.der"))
 
 
 def wait_for_port(port, limit=30):
@@ -167,8 +216,10 @@ def start(base, big=False):
     with open(os.path.join(base, "content.json")) as f:
         torrents = json.load(f)
 
+    make_certificates(base)
+    os.makedirs(os.path.join(base, "files"), exist_ok=True)
     ports = {"tracker": free_port(), "web": free_port(), "slow": free_port(), "corrupt": free_port(),
-             "seeder": free_port()}
+             "https": free_port(), "rogue": free_port(), "seeder": free_port()}
     pids = {}
 
     tracker_dir = os.path.join(base, "tracker")
@@ -188,7 +239,8 @@ def start(base, big=False):
         open(os.path.join(base, log), "w").close()
     conf = os.path.join(base, "nginx.conf")
     with open(conf, "w") as f:
-        f.write(NGINX_CONF.format(base=base, web=ports["web"], slow=ports["slow"], corrupt=ports["corrupt"]))
+        f.write(NGINX_CONF.format(base=base, web=ports["web"], slow=ports["slow"], corrupt=ports["corrupt"],
+                                  https=ports["https"], rogue=ports["rogue"], tracker=ports["tracker"]))
     pids["nginx"] = subprocess.Popen(
         ["nginx", "-e", os.path.join(base, "nginx-error.log"), "-p", base, "-c", conf],
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True).pid
@@ -197,7 +249,11 @@ def start(base, big=False):
              "tracker": "http://127.0.0.1:%d/announce" % ports["tracker"],
              "webseed": "http://127.0.0.1:%d/" % ports["web"],
              "slowseed": "http://127.0.0.1:%d/" % ports["slow"],
-             "corruptseed": "http://127.0.0.1:%d/" % ports["corrupt"]}
+             "corruptseed": "http://127.0.0.1:%d/" % ports["corrupt"],
+             "httpsseed": "https://127.0.0.1:%d/" % ports["https"],
+             "httpstracker": "https://127.0.0.1:%d/announce" % ports["https"],
+             "rogueseed": "https://127.0.0.1:%d/" % ports["rogue"],
+             "files": os.path.join(base, "files")}
     with open(os.path.join(base, "swarm.json"), "w") as f:
         json.dump(state, f)
 
@@ -209,7 +265,7 @@ def start(base, big=False):
         json.dump(state, f)
 
     stats = os.path.join(base, "seeder-stats.json")
-    ready = all(wait_for_port(ports[k]) for k in ("tracker", "web", "corrupt", "seeder"))
+    ready = all(wait_for_port(ports[k]) for k in ("tracker", "web", "corrupt", "https", "rogue", "seeder"))
     deadline = time.time() + 60
     while ready and time.time() < deadline and not seeder_ready(stats, torrents):
         time.sleep(0.1)

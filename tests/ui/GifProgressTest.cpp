@@ -52,6 +52,15 @@ TEST(GifProgress, FramesChangeAfterTheirOwnDelays)
     TestZip zip;
     zip.Add("two.gif", ReadHostFile(KORVANE_UI_TEST_DATA "/two_frames.gif"), false);
     zip.Add("zero.gif", ReadHostFile(KORVANE_UI_TEST_DATA "/zero_delay.gif"), false);
+    // One white pixel, one frame.
+    zip.Add("one.gif", std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00"
+                                   "!\xf9\x04\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00"
+                                   "\x02\x02" "D\x01\x00;",
+                                   43),
+            false);
+    zip.Add("one_frame.xml", "<Window size=\"100,20\"><VerticalLayout>"
+                             "<GifProgress name=\"bar\" foreimage=\"one.gif\" autoplay=\"true\" value=\"50\"/>"
+                             "</VerticalLayout></Window>");
     zip.Add("zero_delay.xml", "<Window size=\"100,20\"><VerticalLayout>"
                               "<GifProgress name=\"bar\" foreimage=\"zero.gif\" value=\"50\"/>"
                               "</VerticalLayout></Window>");
@@ -117,4 +126,14 @@ TEST(GifProgress, FramesChangeAfterTheirOwnDelays)
     EXPECT_TRUE(BarOf(zero, L"bar")->IsPlaying());
     EXPECT_EQ(BarOf(zero, L"bar")->GetTimerPeriod(), 100u);
     ::DestroyWindow(zeroWindow);
+
+    // A picture of one frame (as the skin's) is drawn, but never played.
+    auto oneRecord = std::make_shared<DialogRecord>();
+    auto* one = new TestDialog(L"one_frame.xml", oneRecord);
+    HWND oneWindow = one->Open();
+    ASSERT_NE(oneWindow, nullptr);
+    ::UpdateWindow(oneWindow);
+    EXPECT_EQ(BarOf(one, L"bar")->GetFrameCount(), 1);
+    EXPECT_FALSE(BarOf(one, L"bar")->IsPlaying());
+    ::DestroyWindow(oneWindow);
 }
