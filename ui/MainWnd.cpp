@@ -349,8 +349,7 @@ void CMainWnd::RefreshDisplay()
         text = m_workflow.m_statusText;
     m_labelDownInfo->SetText(text);
     m_shownPercent = m_workflow.m_percent;
-    m_progress->SetValue(m_shownPercent);
-    m_progress->Invalidate();
+    m_progress->SetValue(m_shownPercent); // each control repaints only when it changes
     m_labelPercent->SetText(std::to_wstring(m_shownPercent) + L"%");
     TraceShownLine(text);
 }

@@ -372,6 +372,22 @@ TEST_F(MainWndTest, ThePercentageLabelShowsTheNumberWhileTheBarStaysFull)
     EXPECT_EQ(BarValue(), 100);
 }
 
+// A shown window that sits still costs nothing: a tick that finds the same
+// progress as the last one repaints nothing.
+TEST_F(MainWndTest, ATickThatChangesNothingRepaintsNothing)
+{
+    OpenReady();
+    ::ShowWindow(m_hwnd, SW_SHOWNOACTIVATE);
+    Click(L"btn_start");
+    m_kernel->SetStatus(Status(DLBT_STATE_DOWNLOADING, 40.0f, 3 << 20, 40 << 20, 100 << 20));
+    Tick();
+    ::ValidateRect(m_hwnd, nullptr);
+    Tick();
+    RECT dirty{};
+    EXPECT_FALSE(::GetUpdateRect(m_hwnd, &dirty, FALSE))
+        << dirty.left << "," << dirty.top << " - " << dirty.right << "," << dirty.bottom;
+}
+
 TEST_F(MainWndTest, BeforeTheStartTheDisplayIgnoresTheWorkflow)
 {
     // The description names no torrent: the workflow fails before the start.
