@@ -190,8 +190,8 @@ def make_certificates(base):
 
 
 def wait_for_port(port, limit=30):
-    deadline = time.time() + limit
-    while time.time() < deadline:
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
         try:
             with socket.create_connection(("127.0.0.1", port), timeout=1):
                 return True
@@ -266,8 +266,8 @@ def start(base, big=False):
 
     stats = os.path.join(base, "seeder-stats.json")
     ready = all(wait_for_port(ports[k]) for k in ("tracker", "web", "corrupt", "https", "rogue", "seeder"))
-    deadline = time.time() + 60
-    while ready and time.time() < deadline and not seeder_ready(stats, torrents):
+    deadline = time.monotonic() + 60
+    while ready and time.monotonic() < deadline and not seeder_ready(stats, torrents):
         time.sleep(0.1)
     if not ready or not seeder_ready(stats, torrents):
         stop(base)
@@ -319,10 +319,10 @@ def serve(base):
             if isinstance(alert, lt.tracker_reply_alert):
                 announced.add(str(alert.handle.info_hashes().v1))
         # A short announce interval so a test's leecher finds the seeder at once.
-        if time.time() - last_announce > 2 and len(announced) < len(handles):
+        if time.monotonic() - last_announce > 2 and len(announced) < len(handles):
             for h in handles.values():
                 h.force_reannounce()
-            last_announce = time.time()
+            last_announce = time.monotonic()
         stats = {}
         for infohash, handle in handles.items():
             status = handle.status()
@@ -347,9 +347,9 @@ def stop(base):
             os.killpg(pid, signal.SIGTERM)
         except OSError:
             pass
-    deadline = time.time() + 10
+    deadline = time.monotonic() + 10
     for pid in pids.values():
-        while time.time() < deadline:
+        while time.monotonic() < deadline:
             try:
                 os.kill(pid, 0)
             except OSError:
