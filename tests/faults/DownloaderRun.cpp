@@ -28,11 +28,14 @@ bool DownloaderRun::Start(const std::wstring& program, const std::wstring& folde
 // The window may not take the click before it has settled, so start is
 // pressed again when no line follows. Not sooner: until the downloader
 // exists the window may show nothing, and a second click would pause.
+// A message box raised by the press (the disk-space warning can come before
+// the first line) is owned by the window, which is disabled while it is up:
+// the press was taken, and pressing again would click into the box's loop.
 bool DownloaderRun::PressStart()
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
         PressBigButton();
-        if (WaitFor([&] { return !Lines().empty(); }, std::chrono::seconds(15)))
+        if (WaitFor([&] { return !Lines().empty() || !::IsWindowEnabled(m_window); }, std::chrono::seconds(15)))
             return true;
     }
     return false;

@@ -20,7 +20,8 @@ public:
     // Starts `program` in its folder (with the usage reports going to the
     // tests' collector) and waits for its window to show.
     bool Start(const std::wstring& program, const std::wstring& folder);
-    // Presses start until the window shows the download.
+    // Presses start until the window shows the download or asks the player
+    // something.
     bool PressStart();
     // One click on the spot shared by start, pause and resume.
     void PressBigButton() const;
