@@ -42,12 +42,12 @@ cmake_cross() {
 # a subshell of its caller, so its trap cleans up only its own temporary
 # folder.
 fetch_source() {
-    local spec="$1" pkg="${1%%/*}" dir="$PREFIX/src"
+    local request="$1" pkg="${1%%/*}" dir="$PREFIX/src"
     mkdir -p "$dir"
     if [[ ! -d "$dir/$pkg.src" ]]; then
         local tmp; tmp="$(mktemp -d "$dir/.fetch.XXXXXX")"
         trap "rm -rf '$tmp'" EXIT
-        if ! (cd "$tmp" && apt-get source -qq --only-source "$spec" >apt.log 2>&1); then
+        if ! (cd "$tmp" && apt-get source -qq --only-source "$request" >apt.log 2>&1); then
             tail -20 "$tmp/apt.log" >&2
             say "apt-get source $pkg failed"
             exit 1
