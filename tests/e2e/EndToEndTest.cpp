@@ -85,7 +85,9 @@ protected:
         EXPECT_TRUE(WaitFor([&] { return window && ::IsWindowVisible(window) != FALSE; }));
         // The start button: 118 x 40 at the right of the bottom row; pressed
         // once the description and torrent are in (it refuses before), until
-        // the window shows the download.
+        // the window shows the download. Not sooner than 15 s after a press:
+        // a slow first line (a loaded machine, the strict checks) would
+        // otherwise turn the next press into a pause.
         const LPARAM start = MAKELPARAM(632 - 15 - 59, 302 - 15 - 20);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
         DWORD code = STILL_ACTIVE;
@@ -95,7 +97,7 @@ protected:
                 ::PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, start);
                 ::PostMessageW(window, WM_LBUTTONUP, 0, start);
             }
-            code = child.WaitForExit(std::chrono::seconds(2));
+            code = child.WaitForExit(std::chrono::seconds(15));
         }
         m_ended = std::chrono::steady_clock::now();
         if (code == STILL_ACTIVE)
