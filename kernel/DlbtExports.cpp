@@ -5,6 +5,8 @@
 #include "Kernel.h"
 #include "KernelText.h"
 
+#include <openssl/crypto.h>
+
 #include <memory>
 
 using kernel::CDownloader;
@@ -67,6 +69,17 @@ Result WithDownloader(DLBT_DOWNLOADER downloader, Result fallback, Action action
 }
 
 std::wstring TextOrEmpty(LPCWSTR text) { return text ? text : L""; }
+
+// OpenSSL, linked in here, would otherwise put its clean-up on the C
+// runtime's list for process exit, which outlives this library: a host that
+// unloads it (the program, when its window closes) would end by calling into
+// code no longer there. Initialised without that entry before anything else
+// reaches it (Boost.Asio's SSL support does from a static constructor, hence
+// the priority), it never makes one; what it holds goes with the process.
+struct COpenSslWithoutExitEntry {
+    COpenSslWithoutExitEntry() { OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr); }
+};
+__attribute__((init_priority(101))) const COpenSslWithoutExitEntry g_openSslWithoutExitEntry;
 
 } // namespace
 

@@ -46,6 +46,13 @@ void KernelApi::Stop() const
     Shutdown();
 }
 
+void KernelApi::Unload()
+{
+    if (module)
+        ::FreeLibrary(module);
+    *this = KernelApi();
+}
+
 void KernelApi::StartWithLimit(const DLBT_START_PARAMS& params, int bytesPerSecond) const
 {
     Startup(&params, nullptr, 0);

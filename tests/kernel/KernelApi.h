@@ -19,6 +19,8 @@ struct KernelApi {
     // Starts the kernel with one download limit for every peer, local or not
     // (0: none).
     void StartWithLimit(const DLBT_START_PARAMS& params, int bytesPerSecond) const;
+    // Lets go of the library, as the program does when its window closes.
+    void Unload();
 
     HMODULE module = nullptr;
     decltype(&::DLBT_Startup) Startup = nullptr;

@@ -6,7 +6,8 @@
 //                 [--limit BYTES_PER_SECOND] [--progress FILE]
 //
 // Writes "downloaded total state" to the progress file as it goes and exits
-// 0 once the download is complete, 2 on an error, 3 on bad arguments.
+// 0 once the download is complete, 2 on an error, 3 on bad arguments; it
+// unloads the library before it ends, as the program does.
 #include "KernelApi.h"
 
 #include <chrono>
@@ -94,5 +95,6 @@ int wmain(int argc, wchar_t** argv)
     }
     kernel.Release(downloader, 0);
     kernel.Shutdown();
+    kernel.Unload();
     return result;
 }

@@ -368,6 +368,20 @@ TEST_F(KernelTest, AfterAHardKillVerifiedPiecesAreNotFetchedAgain)
         << "verified at kill " << verifiedAtKill << " of " << total;
 }
 
+// The program unloads the library when its window closes; nothing the
+// library left behind may run after that (an access violation at exit, seen
+// by a player as a crash report).
+TEST_F(KernelTest, AProcessThatUnloadedTheLibraryEndsCleanly)
+{
+    TempDir folder;
+    ChildProcess helper;
+    ASSERT_TRUE(helper.Start(HelperPath(),
+                             L"\"" + g_swarm.TorrentPath("single") + L"\" \"" + folder.Path() + L"\" \"\" --tracker " +
+                                 Wide(g_swarm.Tracker()),
+                             folder.Path()));
+    EXPECT_EQ(helper.WaitForExit(120s), 0u);
+}
+
 TEST_F(KernelTest, KernelInfoCountsWhatWasUploadedToALeecher)
 {
     TempDir seedFolder;
