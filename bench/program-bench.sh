@@ -15,10 +15,14 @@
 #
 #   bench/program-bench.sh [BUILD_DIR] [--no-build] [--runs 3] [--size-mb 1024]
 #                          [--idle-seconds 30] [--clients "program aria2c libtorrent floor"]
-#                          [--program EXE]
+#                          [--program EXE] [--server-profile]
 #
 # --program runs another build of the program (say, one before a change)
 # in place of BUILD_DIR's.
+# --server-profile counts instead, by type, the requests the program makes
+# of its wineserver while it downloads the game once and while it stands
+# ready; Wine then traces every request, so that download is slow. Writes
+# BUILD_DIR/program-bench/server-{download,ready}.txt.
 #
 # The game is made once under BUILD_DIR/program-bench and kept. Every run
 # gets a fresh swarm, a fresh folder and, for the program, a fresh Wine
@@ -33,6 +37,7 @@ SIZE_MB=1024
 IDLE_SECONDS=30
 CLIENTS="program aria2c libtorrent floor"
 PROGRAM_OVERRIDE=""
+PROFILE=0
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --no-build) BUILD=0 ;;
@@ -41,7 +46,8 @@ while [[ $# -gt 0 ]]; do
         --idle-seconds) IDLE_SECONDS="$2"; shift ;;
         --clients) CLIENTS="$2"; shift ;;
         --program) PROGRAM_OVERRIDE="$(realpath "$2")"; shift ;;
-        -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --server-profile) PROFILE=1 ;;
+        -h|--help) sed -n '2,29p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) BUILD_DIR="$1" ;;
     esac
     shift
@@ -170,17 +176,54 @@ publish_game() {
     curl -sf -X PUT --data-binary @"$WORK/server.cfg" "http://$SERVER/files/qorn/server.cfg" >/dev/null
 }
 
+# --- requests to the wineserver, by type --------------------------------------
+# The session's server again, now tracing every request to a file; counted
+# between two marks.
+TRACE=""
+TRACE_FROM=0
+trace_server() {
+    wineserver -k
+    wineserver -w
+    TRACE="$WORK/server.trace"
+    wineserver -f -p -d1 2>"$TRACE" >/dev/null </dev/null &
+    local pid
+    for _ in $(seq 100); do
+        # Its socket lies in the folder it runs in.
+        pid="$(find_ours wineserver64)"
+        [[ -n "$pid" && -S "/proc/$pid/cwd/socket" ]] && return
+        sleep 0.1
+    done
+    say "the tracing wineserver did not start"
+    exit 1
+}
+trace_mark() { [[ -z "$TRACE" ]] || TRACE_FROM="$(stat -c %s "$TRACE")"; }
+# Requests are traced as "TID: name( fields )", their replies as
+# "TID: name() = STATUS ...".
+trace_count() {
+    [[ -n "$TRACE" ]] || return 0
+    local to
+    to="$(stat -c %s "$TRACE")"
+    tail -c "+$((TRACE_FROM + 1))" "$TRACE" | head -c "$((to - TRACE_FROM))" |
+        awk 'match($0, /^[0-9a-f]+: [a-z_0-9]+\( /) { split(substr($0, RSTART, RLENGTH), f, /[ (]/); n[f[2]]++; all++ }
+             END { for (k in n) printf "%9d %5.1f %% %s\n", n[k], 100 * n[k] / all, k; printf "%9d total\n", all }' |
+        sort -rn >"$BENCH/server-$1.txt"
+    rm -f "$TRACE"
+    TRACE=""
+}
+
 # Runs the driver in MODE in a fresh Wine session; while it runs, follows the
 # program's process. Leaves in DRIVE_* what was seen; returns 1 on failure
 # with the reason in DRIVE_ERROR.
 drive() {
     local mode="$1" output="$WORK/driver.out"
     DRIVE_ERROR="" DRIVE_SECONDS="" DRIVE_CPU="" DRIVE_SERVER_CPU="" DRIVE_HWM="" DRIVE_ANON="" DRIVE_SERVER_HWM=""
+    DRIVE_WINDOW=""
     rm -f "$PLAYER/bench.release"
     # The Xvfb of the last session has gone with it.
     if [[ -n "$OWN_DISPLAY" ]]; then export DISPLAY="$OWN_DISPLAY"; else unset DISPLAY; fi
     wine_session_start "$BUILD_DIR/wineprefix"
     trap stop_all EXIT
+    [[ $PROFILE == 0 ]] || trace_server
     local server
     server="$(find_ours wineserver64)"
     KORVANE_REPORT_HOST="$SERVER" setsid "$WINE" "$DRIVER" "$(windows_path "$PLAYER/KorvaneDownloader.exe")" \
@@ -195,7 +238,7 @@ drive() {
         fi
         # Counted from the ready window on: the press comes a moment later.
         if [[ -z "$cpu_ready" ]] && grep -q '^ready' "$output"; then
-            cpu_ready="$(cpu_of "$program")"; server_ready="$(cpu_of "$server")"
+            cpu_ready="$(cpu_of "$program")"; server_ready="$(cpu_of "$server")"; trace_mark
         fi
         if grep -qE '^(complete|failed)' "$output" || { [[ $mode == ready ]] && grep -q '^ready' "$output"; }; then
             break
@@ -206,6 +249,7 @@ drive() {
         DRIVE_ERROR="$(grep -m1 '^failed' "$output" || tail -2 "$WORK/driver.err" | tr '\n' ' ')"
         [[ -n "$DRIVE_ERROR" ]] || DRIVE_ERROR="the driver ended without a result"
     elif [[ $mode == download ]]; then
+        trace_count download
         DRIVE_SECONDS="$(awk '$1 == "complete" { print $2 }' "$output")"
         DRIVE_CPU="$(awk -v a="$(cpu_of "$program")" -v b="$cpu_ready" 'BEGIN { printf "%.2f", a - b }')"
         DRIVE_SERVER_CPU="$(awk -v a="$(cpu_of "$server")" -v b="$server_ready" 'BEGIN { printf "%.2f", a - b }')"
@@ -216,11 +260,13 @@ drive() {
         # Settled: the start-up and the fetches are behind it.
         sleep 5
         local cpu0 server0
-        cpu0="$(cpu_of "$program")"; server0="$(cpu_of "$server")"
+        cpu0="$(cpu_of "$program")"; server0="$(cpu_of "$server")"; trace_mark
         sleep "$IDLE_SECONDS"
         DRIVE_CPU="$(awk -v a="$(cpu_of "$program")" -v b="$cpu0" 'BEGIN { printf "%.2f", a - b }')"
         DRIVE_SERVER_CPU="$(awk -v a="$(cpu_of "$server")" -v b="$server0" 'BEGIN { printf "%.2f", a - b }')"
+        trace_count ready
     fi
+    DRIVE_WINDOW="$(awk '$1 == "window" { print $2 }' "$output")"
     touch "$PLAYER/bench.release"
     wait "$client_pid" 2>/dev/null || true
     client_pid=""
@@ -235,7 +281,7 @@ program_download() {
     make_player
     if ! drive download; then failed download program "$run" "$DRIVE_ERROR"; return 1; fi
     if ! same_as_seed "$PLAYER/games/Korvane"; then failed download program "$run" "the files differ from the seed's"; return 1; fi
-    record "{\"what\":\"download\",\"client\":\"program\",\"run\":$run,\"ok\":true,\"seconds\":$DRIVE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU,\"hwm_mb\":$DRIVE_HWM,\"anon_peak_mb\":$DRIVE_ANON,\"wineserver_hwm_mb\":$DRIVE_SERVER_HWM}"
+    record "{\"what\":\"download\",\"client\":\"program\",\"run\":$run,\"ok\":true,\"seconds\":$DRIVE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU,\"hwm_mb\":$DRIVE_HWM,\"anon_peak_mb\":$DRIVE_ANON,\"wineserver_hwm_mb\":$DRIVE_SERVER_HWM,\"window\":${DRIVE_WINDOW:-null}}"
     say "program run $run: ${DRIVE_SECONDS} s, CPU ${DRIVE_CPU} s + wineserver ${DRIVE_SERVER_CPU} s, VmHWM ${DRIVE_HWM} MiB (anonymous ${DRIVE_ANON} MiB)"
 }
 
@@ -246,7 +292,7 @@ program_restart() {
     for how in state full; do
         [[ $how == full ]] && rm -f "$PLAYER"/cfg/*.dlbt
         if drive download; then
-            record "{\"what\":\"restart\",\"client\":\"program-$how\",\"run\":$run,\"ok\":true,\"seconds\":$DRIVE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU}"
+            record "{\"what\":\"restart\",\"client\":\"program-$how\",\"run\":$run,\"ok\":true,\"seconds\":$DRIVE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU,\"window\":${DRIVE_WINDOW:-null}}"
             say "program restart ($how) run $run: ${DRIVE_SECONDS} s"
         else
             failed restart "program-$how" "$run" "$DRIVE_ERROR"
@@ -257,7 +303,7 @@ program_restart() {
 program_idle() {
     local run="$1"
     if drive ready; then
-        record "{\"what\":\"idle\",\"client\":\"program\",\"run\":$run,\"ok\":true,\"seconds\":$IDLE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU}"
+        record "{\"what\":\"idle\",\"client\":\"program\",\"run\":$run,\"ok\":true,\"seconds\":$IDLE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU,\"window\":${DRIVE_WINDOW:-null}}"
         say "program idle run $run: CPU ${DRIVE_CPU} s + wineserver ${DRIVE_SERVER_CPU} s in ${IDLE_SECONDS} s"
     else
         failed idle program "$run" "$DRIVE_ERROR"
@@ -368,6 +414,18 @@ for _ in $(seq 100); do [[ -s "$WORK/server.port" ]] && break; sleep 0.1; done
 SERVER="127.0.0.1:$(cat "$WORK/server.port")"
 describe_machine
 say "load at the start: $(uptime | sed 's/.*load average: //')"
+
+if [[ $PROFILE == 1 ]]; then
+    program_download 1
+    program_idle 1
+    for mode in download ready; do
+        echo
+        echo "requests to the wineserver while the program $( [[ $mode == download ]] && echo "downloads $SIZE bytes" ||
+            echo "stands ready for $IDLE_SECONDS s"):"
+        head -16 "$BENCH/server-$mode.txt" 2>/dev/null || echo "  (none counted: the run failed)"
+    done
+    exit 0
+fi
 
 for ((run = 1; run <= RUNS; run++)); do
     if has_client program; then

@@ -96,6 +96,16 @@ def memory_table(records):
             % fmt(median([r.get("wineserver_hwm_mb") for r in runs]))]
 
 
+def startup_table(records):
+    runs = [r for r in records if r.get("ok") and r.get("window") is not None]
+    if not runs:
+        return []
+    return ["| from the launch to the window shown | median s | fastest | slowest |", "|---|---:|---:|---:|",
+            "| every start of the program (%d) | %s | %s | %s |" % (
+                len(runs), fmt(median([r["window"] for r in runs]), 2), fmt(min(r["window"] for r in runs), 2),
+                fmt(max(r["window"] for r in runs), 2))]
+
+
 def idle_table(records):
     runs = of(records, "idle")
     if not runs:
@@ -181,6 +191,7 @@ def main(argv):
         ("Download", timing_table(download)),
         ("Restart over the complete game", timing_table(restart)),
         ("Memory", memory_table(records)),
+        ("Start-up", startup_table(records)),
         ("Idle", idle_table(records)),
     ]
     table = "\n\n".join("### %s\n\n%s" % (title, "\n".join(lines)) for title, lines in sections if lines)
