@@ -73,6 +73,27 @@ void PressStart(HWND window)
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Waits without waking until the release file appears or the downloader
+// ends: the script may be measuring the idle window's CPU, and the
+// wineserver that counts in it serves this process too.
+void WaitForRelease(const std::wstring& folder, const std::wstring& release, const ChildProcess& child)
+{
+    const auto deadline = Clock::now() + std::chrono::minutes(10);
+    const CUniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, child.Id()));
+    const HANDLE change = ::FindFirstChangeNotificationW(folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+    if (!process.Valid() || change == INVALID_HANDLE_VALUE) {
+        while (!Exists(release) && child.Running() && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    } else {
+        const HANDLE events[] = {change, process.Get()};
+        while (!Exists(release) && Clock::now() < deadline &&
+               ::WaitForMultipleObjects(2, events, FALSE, 60 * 1000) != WAIT_OBJECT_0 + 1)
+            ::FindNextChangeNotification(change);
+    }
+    if (change != INVALID_HANDLE_VALUE)
+        ::FindCloseChangeNotification(change);
+}
+
 struct Lines {
     std::atomic<DWORD> processId{0};
     std::atomic<bool> any{false};
@@ -160,10 +181,7 @@ int wmain(int argc, wchar_t** argv)
         Print("complete " + Seconds(completedAt - pressedAt));
     }
 
-    // Looked for seldom: the script may be measuring the idle window's CPU.
-    const auto releaseDeadline = Clock::now() + std::chrono::minutes(10);
-    while (!Exists(release) && child.Running() && Clock::now() < releaseDeadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    WaitForRelease(folder, release, child);
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     const DWORD code = child.WaitForExit(std::chrono::seconds(60));
     Print("exit " + std::to_string(code));

@@ -257,8 +257,10 @@ drive() {
         DRIVE_ANON="$(mib "$anon_peak")"
         DRIVE_SERVER_HWM="$(mib "$(kib_of "$server" VmHWM)")"
     else
-        # Settled: the start-up and the fetches are behind it.
-        sleep 5
+        # Settled: the start-up and the fetches are behind it, and so is the
+        # one write of the registry to disk that Wine's server makes 30 s
+        # after Wine's own start-up has changed it.
+        sleep 35
         local cpu0 server0
         cpu0="$(cpu_of "$program")"; server0="$(cpu_of "$server")"; trace_mark
         sleep "$IDLE_SECONDS"

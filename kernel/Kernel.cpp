@@ -37,6 +37,8 @@ void Quietly(Action action) noexcept
 
 const int kCheckingBlocks = 1024; // of 16 KiB: sixteen 1 MiB pieces in hand while checking
 const int kMostHashingThreads = 2;
+const int kLimitedTickMs = 100;
+const int kUnlimitedTickMs = 500; // libtorrent's own
 
 int HashingThreads()
 {
@@ -83,13 +85,6 @@ lt::settings_pack StartSettings(const DLBT_START_PARAMS& params, const std::stri
     // A player's pause drops every connection; after resume the same peers
     // must be reachable again within seconds, not after a minute.
     pack.set_int(lt::settings_pack::min_reconnect_time, 3);
-    // Under a rate limit a connection asks the limiter for all the bytes it
-    // has outstanding at once and is served when that much has gathered or
-    // after 20 ticks; for an HTTP seed with a megabyte or more requested that
-    // meant 10 s of silence at 500 ms ticks, in which a uTP peer also starved
-    // (its window closes while nothing is read). Shorter ticks hand out what
-    // has gathered every 2 s.
-    pack.set_int(lt::settings_pack::tick_interval, 100);
     // A game found on disk without a trustworthy state file is checked piece
     // by piece, and hashing is what that check waits for: libtorrent hashes
     // on one thread unless told otherwise. Two threads, each with pieces
@@ -97,6 +92,15 @@ lt::settings_pack StartSettings(const DLBT_START_PARAMS& params, const std::stri
     // 1.7 s on two cores; more would make a hard disk seek between them.
     pack.set_int(lt::settings_pack::hashing_threads, HashingThreads());
     pack.set_int(lt::settings_pack::checking_mem_usage, kCheckingBlocks);
+    // Every block is on the disk itself before its piece counts as verified,
+    // so a state file written later never claims what a power cut could
+    // take back: a game that says complete is complete. This is what
+    // libtorrent does on Windows by default, said here so that it stays.
+    // The cost is on a hard disk (a synchronous 16 KiB write at a time, where
+    // the system's cache would gather them). On an ordinary disk libtorrent
+    // writes through WriteFile, not the file mapping, so the flush of the
+    // mapped view after each hashed block finds nothing dirty.
+    pack.set_int(lt::settings_pack::disk_io_write_mode, lt::settings_pack::write_through);
     return pack;
 }
 
@@ -148,12 +152,36 @@ void CKernel::SetDownloadLimit(int bytesPerSecond)
     pack.set_int(lt::settings_pack::download_rate_limit, std::max(bytesPerSecond, 0));
     m_session->apply_settings(std::move(pack));
     ReconnectHttpSeedsIfLowered(before, bytesPerSecond);
+    TickAsTheLimitsNeed();
 }
 
 void CKernel::SetUploadLimit(int bytesPerSecond)
 {
     lt::settings_pack pack;
     pack.set_int(lt::settings_pack::upload_rate_limit, std::max(bytesPerSecond, 0));
+    m_session->apply_settings(std::move(pack));
+    TickAsTheLimitsNeed();
+}
+
+// Under a rate limit a connection asks the limiter for all the bytes it has
+// outstanding at once and is served when that much has gathered or after 20
+// ticks; for an HTTP seed with a megabyte or more requested that meant 10 s
+// of silence at libtorrent's 500 ms ticks, in which a uTP peer also starved
+// (its window closes while nothing is read). Ticks of 100 ms hand out what
+// has gathered every 2 s. Without a limit the session keeps its own 500 ms:
+// each tick wakes its threads, ten times a second for a kernel that waits.
+void CKernel::TickAsTheLimitsNeed()
+{
+    const lt::settings_pack settings = m_session->get_settings();
+    const lt::peer_class_info local = m_session->get_peer_class(lt::session::local_peer_class_id);
+    const bool limited = settings.get_int(lt::settings_pack::download_rate_limit) > 0 ||
+                         settings.get_int(lt::settings_pack::upload_rate_limit) > 0 || local.download_limit > 0 ||
+                         local.upload_limit > 0;
+    const int interval = limited ? kLimitedTickMs : kUnlimitedTickMs;
+    if (settings.get_int(lt::settings_pack::tick_interval) == interval)
+        return;
+    lt::settings_pack pack;
+    pack.set_int(lt::settings_pack::tick_interval, interval);
     m_session->apply_settings(std::move(pack));
 }
 
@@ -167,6 +195,7 @@ void CKernel::SetLocalNetworkLimits(bool limit, int downBytesPerSecond, int upBy
     local.upload_limit = limit ? std::max(upBytesPerSecond, 0) : 0;
     m_session->set_peer_class(lt::session::local_peer_class_id, local);
     ReconnectHttpSeedsIfLowered(before, local.download_limit);
+    TickAsTheLimitsNeed();
 }
 
 // A connection keeps the quota it was handed for what it had asked for when

@@ -62,6 +62,7 @@ private:
     CDownloader* Find(DLBT_DOWNLOADER downloader);
     CDownloader* FindByHandle(const lt::torrent_handle& handle);
     void ReconnectHttpSeedsIfLowered(int before, int after);
+    void TickAsTheLimitsNeed();
     // False when the downloader keeps no state file.
     bool RequestSave(CDownloader& downloader, bool clean, bool onlyIfModified);
     void WaitForSaves(std::unique_lock<std::mutex>& lock, CDownloader* only);
