@@ -118,8 +118,12 @@ json_text() { /usr/bin/python3 -c 'import json,sys; print(json.dumps(sys.argv[1]
 record() { echo "$1" >>"$RESULTS"; }
 failed() { record "{\"what\":\"$1\",\"client\":\"$2\",\"run\":$3,\"ok\":false,\"error\":$(json_text "$4")}"; say "$2 run $3 failed: $4"; }
 
-# A fresh swarm for every run, so that no run inherits the seeder's state.
+# A fresh swarm for every run, so that no run inherits the seeder's state,
+# and the system's file cache written out first: otherwise a run pays for
+# writing out the gigabyte the last one left (this machine's disk takes
+# about 230 MB/s).
 start_swarm() {
+    sync
     "${GAME_SWARM[@]}" start "$SWARM" "$BUILD_DIR/tests/demo_game.exe" "$SIZE_MB" >/dev/null
     TRACKER="$(swarm_field '["tracker"]')"
     WEBSEED="$(swarm_field '["webseed"]')"
