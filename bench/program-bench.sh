@@ -10,12 +10,13 @@
 # Then the program restarted over the complete game, with its state file
 # and without it (every piece checked), against reading and hashing the
 # game; its memory while downloading and its CPU while idle and ready.
-# Prints a table; writes bench/program-bench.png and the measured part of
-# bench/RESULTS.md.
+# Prints a table, draws the chart and fills in the measured part of a copy
+# of bench/RESULTS.md under BUILD_DIR/program-bench; with --write-results,
+# of bench/RESULTS.md and bench/program-bench.png themselves.
 #
 #   bench/program-bench.sh [BUILD_DIR] [--no-build] [--runs 3] [--size-mb 1024]
 #                          [--idle-seconds 30] [--clients "program aria2c libtorrent floor"]
-#                          [--program EXE] [--server-profile]
+#                          [--program EXE] [--server-profile] [--write-results]
 #
 # --program runs another build of the program (say, one before a change)
 # in place of BUILD_DIR's.
@@ -38,6 +39,7 @@ IDLE_SECONDS=30
 CLIENTS="program aria2c libtorrent floor"
 PROGRAM_OVERRIDE=""
 PROFILE=0
+WRITE_RESULTS=0
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --no-build) BUILD=0 ;;
@@ -47,7 +49,8 @@ while [[ $# -gt 0 ]]; do
         --clients) CLIENTS="$2"; shift ;;
         --program) PROGRAM_OVERRIDE="$(realpath "$2")"; shift ;;
         --server-profile) PROFILE=1 ;;
-        -h|--help) sed -n '2,29p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --write-results) WRITE_RESULTS=1 ;;
+        -h|--help) sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) BUILD_DIR="$1" ;;
     esac
     shift
@@ -449,6 +452,12 @@ has_client program && program_idle 1
 finish_machine
 
 echo
-/usr/bin/python3 "$ROOT/bench/program_report.py" "$RESULTS" "$MACHINE" "$ROOT/bench/program-bench.png" "$ROOT/bench/RESULTS.md"
+if [[ $WRITE_RESULTS == 1 ]]; then
+    chart="$ROOT/bench/program-bench.png" results_md="$ROOT/bench/RESULTS.md"
+else
+    chart="$BENCH/program-bench.png" results_md="$BENCH/RESULTS.md"
+    cp "$ROOT/bench/RESULTS.md" "$results_md"
+fi
+/usr/bin/python3 "$ROOT/bench/program_report.py" "$RESULTS" "$MACHINE" "$chart" "$results_md"
 echo
-say "chart: $ROOT/bench/program-bench.png; results: $ROOT/bench/RESULTS.md"
+say "chart: $chart; results: $results_md"
