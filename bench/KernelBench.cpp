@@ -60,8 +60,6 @@ bool Parse(int argc, wchar_t** argv, Options& options)
     return true;
 }
 
-bool IsDone(int state) { return state == DLBT_STATE_COMPLETE || state == DLBT_STATE_SEEDING; }
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)

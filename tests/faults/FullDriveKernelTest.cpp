@@ -88,12 +88,7 @@ protected:
         RemoveTree(kFolder);
     }
 
-    DLBT_DOWNLOADER_INFO Info(DLBT_DOWNLOADER downloader) const
-    {
-        DLBT_DOWNLOADER_INFO info{};
-        TheKernel().GetDownloaderInfo(downloader, &info);
-        return info;
-    }
+    DLBT_DOWNLOADER_INFO Info(DLBT_DOWNLOADER downloader) const { return TheKernel().Info(downloader); }
 
     // Until nothing more comes in for a few seconds: the kernel has met the
     // full drive.
@@ -137,7 +132,7 @@ TEST_F(FullDriveKernelTest, WritesThatFailedOnAFullDriveAreMadeGoodAfterTheResum
     DLBT_DOWNLOADER_INFO info{};
     EXPECT_TRUE(WaitFor([&] {
         info = Info(downloader);
-        return info.state == DLBT_STATE_COMPLETE || info.state == DLBT_STATE_SEEDING;
+        return IsDone(info.state);
     }, 120s)) << "state " << info.state << " at " << info.percent << "%";
     kernel.Release(downloader, 0);
     EXPECT_TRUE(ReadAll(std::wstring(kFolder) + L"\\game.bin") == game) << "the game on disk is not the seed's";

@@ -146,11 +146,10 @@ SOutcome Download(const Arena& arena, const std::string& torrent, const CWebSeed
         kernel.AddHttpDownload(downloader, seed.Url(lane).c_str());
     DLBT_DOWNLOADER_INFO info{};
     WaitFor([&] {
-        kernel.GetDownloaderInfo(downloader, &info);
-        return info.state == DLBT_STATE_COMPLETE || info.state == DLBT_STATE_SEEDING ||
-               info.state == DLBT_STATE_ERROR;
+        info = kernel.Info(downloader);
+        return IsDone(info.state) || info.state == DLBT_STATE_ERROR;
     }, limit);
-    outcome.completed = info.state == DLBT_STATE_COMPLETE || info.state == DLBT_STATE_SEEDING;
+    outcome.completed = IsDone(info.state);
     // A program starts the game the moment the kernel says complete.
     if (outcome.completed)
         outcome.onDiskWhenComplete = FilesIn(arena.DownloadDir()).size();

@@ -44,13 +44,6 @@ bool FetchInBackground(const std::string& url, const std::wstring& path)
     return fetch.ReadOutcome().succeeded;
 }
 
-DLBT_DOWNLOADER_INFO InfoOf(DLBT_DOWNLOADER downloader)
-{
-    DLBT_DOWNLOADER_INFO info{};
-    g_kernel.GetDownloaderInfo(downloader, &info);
-    return info;
-}
-
 // A download into a fresh folder; one torrent can be in the kernel once.
 struct Download {
     explicit Download(const char* torrent)
@@ -63,11 +56,7 @@ struct Download {
         if (handle)
             g_kernel.Release(handle, 0);
     }
-    bool Complete() const
-    {
-        const int state = InfoOf(handle).state;
-        return state == DLBT_STATE_COMPLETE || state == DLBT_STATE_SEEDING;
-    }
+    bool Complete() const { return IsDone(g_kernel.Info(handle).state); }
 
     TempDir folder;
     DLBT_DOWNLOADER handle = nullptr;
@@ -104,5 +93,5 @@ TEST(Https, TheKernelCompletesFromAnHttpsSeedAndThroughAnHttpsTrackerButTakesNot
     EXPECT_TRUE(WaitFor([&] { return fromTracker.Complete(); }, 120s)) << "no peer through the HTTPS tracker";
     EXPECT_EQ(fromSeed.folder.Read(L"KorvaneGame\\data\\pack1.dat"), g_swarm.SeedFile("KorvaneGame/data/pack1.dat"));
     EXPECT_EQ(fromTracker.folder.Read(L"korvane_patch.bin"), g_swarm.SeedFile("korvane_patch.bin"));
-    EXPECT_EQ(InfoOf(fromRogue.handle).downloaded, 0u) << "the untrusted seed was used";
+    EXPECT_EQ(g_kernel.Info(fromRogue.handle).downloaded, 0u) << "the untrusted seed was used";
 }

@@ -53,6 +53,15 @@ void KernelApi::Unload()
     *this = KernelApi();
 }
 
+DLBT_DOWNLOADER_INFO KernelApi::Info(DLBT_DOWNLOADER downloader) const
+{
+    DLBT_DOWNLOADER_INFO info{};
+    GetDownloaderInfo(downloader, &info);
+    return info;
+}
+
+bool IsDone(int state) { return state == DLBT_STATE_COMPLETE || state == DLBT_STATE_SEEDING; }
+
 void KernelApi::StartWithLimit(const DLBT_START_PARAMS& params, int bytesPerSecond) const
 {
     Startup(&params, nullptr, 0);

@@ -21,6 +21,8 @@ struct KernelApi {
     void StartWithLimit(const DLBT_START_PARAMS& params, int bytesPerSecond) const;
     // Lets go of the library, as the program does when its window closes.
     void Unload();
+    // What the kernel reports of a downloader; zeroes for one it does not know.
+    DLBT_DOWNLOADER_INFO Info(DLBT_DOWNLOADER downloader) const;
 
     HMODULE module = nullptr;
     decltype(&::DLBT_Startup) Startup = nullptr;
@@ -42,6 +44,9 @@ struct KernelApi {
     decltype(&::DLBT_Downloader_GetFilePathName) GetFilePathName = nullptr;
     decltype(&::DLBT_Downloader_GetFileCount) GetFileCount = nullptr;
 };
+
+// Every piece verified: complete, or complete and seeding.
+bool IsDone(int state);
 
 // DLBT.dll beside the test programs' build folder.
 std::wstring KernelDllPath();

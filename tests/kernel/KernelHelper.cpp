@@ -85,7 +85,7 @@ int wmain(int argc, wchar_t** argv)
         DLBT_DOWNLOADER_INFO info;
         kernel.GetDownloaderInfo(downloader, &info);
         WriteProgress(options.progress, info);
-        if (info.state == DLBT_STATE_COMPLETE || info.state == DLBT_STATE_SEEDING) {
+        if (IsDone(info.state)) {
             result = 0;
             break;
         }

@@ -39,14 +39,7 @@ void SetLimits(int bytesPerSecond)
     g_kernel.SetLocalNetworkLimit(TRUE, bytesPerSecond, 0);
 }
 
-DLBT_DOWNLOADER_INFO InfoOf(DLBT_DOWNLOADER downloader)
-{
-    DLBT_DOWNLOADER_INFO info{};
-    g_kernel.GetDownloaderInfo(downloader, &info);
-    return info;
-}
-
-bool IsDone(int state) { return state == DLBT_STATE_COMPLETE || state == DLBT_STATE_SEEDING; }
+DLBT_DOWNLOADER_INFO InfoOf(DLBT_DOWNLOADER downloader) { return g_kernel.Info(downloader); }
 
 bool WaitForState(DLBT_DOWNLOADER downloader, bool (*accept)(int), std::chrono::milliseconds limit = 120s)
 {
