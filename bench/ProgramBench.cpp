@@ -15,8 +15,8 @@
 //   "exit CODE"         the downloader's exit code
 // and waits for FOLDER\bench.release before closing the window.
 // Exit code 0, or 2 when the downloader could not be driven.
-#include "e2e/DebugOutputMonitor.h"
-#include "support/ChildProcess.h"
+#include "support/DebugOutputMonitor.h"
+#include "support/ProgramDriver.h"
 
 #include <windows.h>
 
@@ -26,7 +26,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <iterator>
 #include <string>
 #include <thread>
 
@@ -34,9 +33,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const wchar_t kWindowTitle[] = L"Korvane下载器";
 const wchar_t kCompletion[] = L"下载完成！";
-const wchar_t kLinePrefix[] = L"Korvane: ";
 
 // One write per line: the window's lines come from the monitor's thread.
 void Print(const std::string& text)
@@ -62,27 +59,18 @@ std::string Seconds(Clock::duration span)
     return text;
 }
 
-void PressStart(HWND window)
-{
-    // The start button: 118 x 40 at the right of the bottom row.
-    const LPARAM start = MAKELPARAM(632 - 15 - 59, 302 - 15 - 20);
-    ::PostMessageW(window, WM_MOUSEMOVE, 0, start);
-    ::PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, start);
-    ::PostMessageW(window, WM_LBUTTONUP, 0, start);
-}
-
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Waits without waking until the release file appears or the downloader
 // ends: the script may be measuring the idle window's CPU, and the
 // wineserver that counts in it serves this process too.
-void WaitForRelease(const std::wstring& folder, const std::wstring& release, const ChildProcess& child)
+void WaitForRelease(const std::wstring& folder, const std::wstring& release, const ProgramDriver& driver)
 {
     const auto deadline = Clock::now() + std::chrono::minutes(10);
-    const CUniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, child.Id()));
+    const CUniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, driver.Id()));
     const HANDLE change = ::FindFirstChangeNotificationW(folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
     if (!process.Valid() || change == INVALID_HANDLE_VALUE) {
-        while (!Exists(release) && child.Running() && Clock::now() < deadline)
+        while (!Exists(release) && driver.Running() && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
     } else {
         const HANDLE events[] = {change, process.Get()};
@@ -96,25 +84,9 @@ void WaitForRelease(const std::wstring& folder, const std::wstring& release, con
 
 struct Lines {
     std::atomic<DWORD> processId{0};
-    std::atomic<bool> any{false};
     std::atomic<bool> completed{false};
     std::atomic<Clock::rep> completedAt{0};
 };
-
-// The window takes a press only once the description and torrent are in;
-// a press it took shows as a progress line within a tick or two. The time
-// of the press that took is where the download begins.
-bool PressUntilTaken(HWND window, const Lines& lines, Clock::time_point& pressedAt)
-{
-    const auto deadline = Clock::now() + std::chrono::seconds(120);
-    while (Clock::now() < deadline && ::IsWindow(window)) {
-        pressedAt = Clock::now();
-        PressStart(window);
-        if (WaitFor([&] { return lines.any.load(); }, std::chrono::milliseconds(1500)))
-            return true;
-    }
-    return false;
-}
 
 } // namespace
 
@@ -132,14 +104,13 @@ int wmain(int argc, wchar_t** argv)
 
     Lines lines;
     DebugOutputMonitor monitor([&](DWORD processId, const std::wstring& text) {
-        if (processId != lines.processId || text.rfind(kLinePrefix, 0) != 0)
+        std::wstring line;
+        if (processId != lines.processId || !ProgramDriver::ProgressLine(text, line))
             return;
-        const std::wstring line = text.substr(std::size(kLinePrefix) - 1);
         if (line.find(kCompletion) != std::wstring::npos && !lines.completed) {
             lines.completedAt = Clock::now().time_since_epoch().count();
             lines.completed = true;
         }
-        lines.any = true;
         Print("line " + Utf8(line));
     });
     if (!monitor.Running()) {
@@ -148,14 +119,13 @@ int wmain(int argc, wchar_t** argv)
     }
 
     const auto launchedAt = Clock::now();
-    ChildProcess child;
-    if (!child.Start(program, L"", folder)) {
+    ProgramDriver driver(monitor);
+    if (!driver.Launch(program, folder)) {
         Print("failed: the downloader could not be started");
         return 2;
     }
-    lines.processId = child.Id();
-    const HWND window = child.WaitForWindowTitled(kWindowTitle);
-    if (!window || !WaitFor([&] { return ::IsWindowVisible(window) != FALSE; })) {
+    lines.processId = driver.Id();
+    if (!driver.WaitForWindow()) {
         Print("failed: the downloader showed no window");
         return 2;
     }
@@ -165,25 +135,25 @@ int wmain(int argc, wchar_t** argv)
     std::this_thread::sleep_for(std::chrono::seconds(2));
     Print("ready");
 
+    // The press the window took is where the download begins.
     if (mode == L"download") {
-        Clock::time_point pressedAt;
-        if (!PressUntilTaken(window, lines, pressedAt)) {
+        if (!driver.PressStart()) {
             Print("failed: the window did not take the start press");
             return 2;
         }
         Print("pressed");
-        if (!WaitFor([&] { return lines.completed.load() || !child.Running(); },
+        if (!WaitFor([&] { return lines.completed.load() || !driver.Running(); },
                      std::chrono::seconds(limitSeconds)) || !lines.completed) {
             Print("failed: no completion line");
             return 2;
         }
         const Clock::time_point completedAt{Clock::duration(lines.completedAt.load())};
-        Print("complete " + Seconds(completedAt - pressedAt));
+        Print("complete " + Seconds(completedAt - driver.PressedAt()));
     }
 
-    WaitForRelease(folder, release, child);
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-    const DWORD code = child.WaitForExit(std::chrono::seconds(60));
+    WaitForRelease(folder, release, driver);
+    ::PostMessageW(driver.Window(), WM_CLOSE, 0, 0);
+    const DWORD code = driver.WaitForExit(std::chrono::seconds(60));
     Print("exit " + std::to_string(code));
     return 0;
 }

@@ -2,11 +2,12 @@
 // reports pointed at the tests' collector), the kernel it carries, a game
 // from the local swarm's seeder and HTTP seed, the game's program started and
 // the shortcut made; then the program once more over the complete game.
-#include "e2e/DebugOutputMonitor.h"
 #include "kernel/Swarm.h"
 #include "workflow/Collector.h"
 
 #include "support/ChildProcess.h"
+#include "support/DebugOutputMonitor.h"
+#include "support/ProgramDriver.h"
 #include "support/TempDir.h"
 #include "util/TextConvert.h"
 
@@ -70,67 +71,23 @@ protected:
 
     // Starts the program as the player does, waits for its window and
     // presses start; the exit code once it has ended by itself.
-    DWORD RunAndPressStart()
+    DWORD RunAndPressStart(ProgramDriver& run)
     {
-        ::SetEnvironmentVariableW(L"KORVANE_REPORT_HOST", CollectorHost().c_str());
-        ChildProcess child;
-        const bool started = child.Start(m_program, L"", m_temp.Path());
-        m_processId = child.Id();
-        ::SetEnvironmentVariableW(L"KORVANE_REPORT_HOST", nullptr);
-        EXPECT_TRUE(started);
-        if (!started)
+        run.SetEnvironment(L"KORVANE_REPORT_HOST", CollectorHost());
+        if (!run.Start(m_program, m_temp.Path())) {
+            ADD_FAILURE() << "the window was not shown";
             return STILL_ACTIVE;
-        const HWND window = child.WaitForWindowTitled(L"Korvane下载器");
-        EXPECT_NE(window, nullptr) << "the window was not shown";
-        EXPECT_TRUE(WaitFor([&] { return window && ::IsWindowVisible(window) != FALSE; }));
-        // The start button: 118 x 40 at the right of the bottom row; pressed
-        // once the description and torrent are in (it refuses before), until
-        // the window shows the download. Not sooner than 15 s after a press:
-        // a slow first line (a loaded machine, the strict checks) would
-        // otherwise turn the next press into a pause.
-        const LPARAM start = MAKELPARAM(632 - 15 - 59, 302 - 15 - 20);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
-        DWORD code = STILL_ACTIVE;
-        while (code == STILL_ACTIVE && std::chrono::steady_clock::now() < deadline) {
-            if (ShownLines().empty() && ::IsWindow(window)) {
-                ::PostMessageW(window, WM_MOUSEMOVE, 0, start);
-                ::PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, start);
-                ::PostMessageW(window, WM_LBUTTONUP, 0, start);
-            }
-            code = child.WaitForExit(std::chrono::seconds(15));
         }
+        EXPECT_TRUE(run.PressStart()) << run.Shown();
+        const DWORD code = run.WaitForExit(std::chrono::seconds(240));
         m_ended = std::chrono::steady_clock::now();
-        if (code == STILL_ACTIVE)
-            ::TerminateProcess(::OpenProcess(PROCESS_TERMINATE, FALSE, child.Id()), 1);
         return code;
-    }
-
-    // The lines the window showed, as it writes them to the debug output.
-    std::vector<std::wstring> ShownLines() const
-    {
-        std::vector<std::wstring> lines;
-        for (const std::wstring& text : m_debugOutput.TextsOf(m_processId))
-            if (text.rfind(L"Korvane: ", 0) == 0)
-                lines.push_back(text.substr(9));
-        return lines;
-    }
-
-    std::string Shown() const
-    {
-        std::string all;
-        for (const std::wstring& line : ShownLines())
-            all += WideToAnsi(line) + "\n";
-        all += "debug output:\n";
-        for (const std::wstring& text : m_debugOutput.TextsOf(m_processId))
-            all += WideToAnsi(text) + "\n";
-        return all;
     }
 
     uint64_t SeedsSent() const { return m_swarm.SettledSeederUploaded("game") + m_swarm.WebSeedSent("/KorvaneGame/"); }
 
     Swarm m_swarm;
     DebugOutputMonitor m_debugOutput;
-    DWORD m_processId = 0;
     std::chrono::steady_clock::time_point m_ended;
     TempDir m_temp;
     std::string m_uuid = UniqueClientId("e2e");
@@ -142,24 +99,25 @@ TEST_F(EndToEndTest, DownloadsTheGameStartsItEndsAndASecondRunFindsItComplete)
 {
     ASSERT_TRUE(m_debugOutput.Running());
     const uint64_t sentBefore = SeedsSent();
-    ASSERT_EQ(RunAndPressStart(), 0u) << "the program did not end by itself with 0; it showed:\n" << Shown();
+    ProgramDriver first(m_debugOutput);
+    ASSERT_EQ(RunAndPressStart(first), 0u) << "the program did not end by itself with 0\n" << first.Shown();
 
     // The progress line changed as the game came in, and the window ended
     // on the completion text at full.
-    std::vector<std::wstring> lines = ShownLines();
+    std::vector<std::wstring> lines = first.Lines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), L"100% 下载完成！");
     EXPECT_GE(lines.size(), 2u);
     // The program ends at once: the kernel is not waited for at exit, and
     // the finish report is quick on this machine.
-    const auto completed = m_debugOutput.TimeOf(m_processId, L"Korvane: 100% 下载完成！");
+    const auto completed = first.TimeOf(L"100% 下载完成！");
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(m_ended - completed).count(), 2000)
         << "milliseconds from the completion to the end";
     // The state file stays, written clean, so the next start need not check
     // the whole game.
     EXPECT_NE(m_temp.Read(L"cfg\\game.torrent.dlbt").find("13:korvane-cleani1e"), std::string::npos)
         << "no clean state file beside the torrent";
-    EXPECT_LT(_wtoi(lines.front().c_str()), 100) << "no progress shown before the end";
+    EXPECT_LT(PercentOf(lines.front()), 100) << "no progress shown before the end";
 
     for (const char* file : kGameFiles) {
         SCOPED_TRACE(file);
@@ -192,10 +150,11 @@ TEST_F(EndToEndTest, DownloadsTheGameStartsItEndsAndASecondRunFindsItComplete)
     ::DeleteFileW(DesktopShortcut().c_str());
     ::DeleteFileW((m_games + L"bin\\game-started.txt").c_str());
     const size_t firstRunReports = ReceivedReports(m_uuid).size();
-    ASSERT_EQ(RunAndPressStart(), 0u);
+    ProgramDriver second(m_debugOutput);
+    ASSERT_EQ(RunAndPressStart(second), 0u) << second.Shown();
     EXPECT_EQ(SeedsSent(), sentFirst) << "the complete game was downloaded again";
     // Checked, then complete: never a downloading line.
-    lines = ShownLines();
+    lines = second.Lines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), L"100% 下载完成！");
     for (const std::wstring& line : lines)

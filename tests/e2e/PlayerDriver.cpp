@@ -6,10 +6,9 @@
 //   player_driver PROGRAM FOLDER PICTURES_FOLDER [--press-start]
 //
 // Ends with the downloader's exit code; 2 when it could not run it.
-#include "e2e/DebugOutputMonitor.h"
-#include "support/ChildProcess.h"
+#include "support/DebugOutputMonitor.h"
+#include "support/ProgramDriver.h"
 #include "ui/WindowPicture.h"
-#include "util/TextConvert.h"
 
 #include <windows.h>
 
@@ -21,7 +20,6 @@
 
 namespace {
 
-const wchar_t kWindowTitle[] = L"Korvane下载器";
 const wchar_t kGameWindowTitle[] = L"Korvane - demo game";
 
 void Print(const std::wstring& text)
@@ -43,17 +41,6 @@ bool SaveScreenPicture(HWND window, const std::wstring& path)
     return !picture.pixels.empty() && SavePng(picture, path);
 }
 
-void PressStart(HWND window)
-{
-    // The start button: 118 x 40 at the right of the bottom row.
-    const LPARAM start = MAKELPARAM(632 - 15 - 59, 302 - 15 - 20);
-    ::PostMessageW(window, WM_MOUSEMOVE, 0, start);
-    ::PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, start);
-    ::PostMessageW(window, WM_LBUTTONUP, 0, start);
-}
-
-int Percent(const std::wstring& line) { return _wtoi(line.c_str()); }
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -70,47 +57,40 @@ int wmain(int argc, wchar_t** argv)
     std::atomic<int> lastPercent{-1};
     std::atomic<bool> completed{false};
     DebugOutputMonitor monitor([&](DWORD processId, const std::wstring& text) {
-        if (processId != downloader || text.rfind(L"Korvane: ", 0) != 0)
+        std::wstring line;
+        if (processId != downloader || !ProgramDriver::ProgressLine(text, line))
             return;
-        const std::wstring line = text.substr(9);
         Print(L"  window: " + line);
-        lastPercent = Percent(line);
+        lastPercent = PercentOf(line);
         if (line.find(L"下载完成！") != std::wstring::npos)
             completed = true;
     });
     if (!monitor.Running())
         Print(L"demo: another debug viewer runs; the window's lines are not shown");
 
-    ChildProcess child;
-    if (!child.Start(program, L"", folder)) {
+    ProgramDriver driver(monitor);
+    if (!driver.Launch(program, folder)) {
         Print(L"demo: the downloader could not be started");
         return 2;
     }
-    downloader = child.Id();
-    const HWND window = child.WaitForWindowTitled(kWindowTitle);
-    if (!window) {
+    downloader = driver.Id();
+    if (!driver.WaitForWindow()) {
         Print(L"demo: the downloader showed no window");
         return 2;
     }
-    WaitFor([&] { return ::IsWindowVisible(window) != FALSE; });
+    const HWND window = driver.Window();
     if (!pressStart) {
         Print(L"demo: the downloader is open; press its start button");
-        const DWORD code = child.WaitForExit(std::chrono::hours(24));
+        const DWORD code = driver.WaitForExit(std::chrono::hours(24));
         return static_cast<int>(code);
     }
 
-    // Ready once the description and torrent are in; the start button
-    // refuses before, so it is pressed until the window shows a line.
+    // Ready once the description and torrent are in.
     std::this_thread::sleep_for(std::chrono::seconds(2));
     SaveScreenPicture(window, pictures + L"ready.png");
     Print(L"demo: ready; pressing start");
-    WaitFor([&] {
-        if (lastPercent >= 0)
-            return true;
-        PressStart(window);
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        return lastPercent >= 0;
-    }, std::chrono::seconds(60));
+    if (!driver.PressStart())
+        Print(L"demo: the window did not take the start press");
 
     bool downloadingSaved = false;
     WaitFor([&] {
@@ -129,5 +109,5 @@ int wmain(int argc, wchar_t** argv)
         ::PostMessageW(game, WM_CLOSE, 0, 0);
     }
     ::PostMessageW(window, WM_CLOSE, 0, 0);
-    return static_cast<int>(child.WaitForExit(std::chrono::seconds(60)));
+    return static_cast<int>(driver.WaitForExit(std::chrono::seconds(60)));
 }

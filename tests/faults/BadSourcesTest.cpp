@@ -1,6 +1,5 @@
 // Sources that let the player down: an HTTP seed serving damaged bytes and
 // a seeder that goes away in the middle of the transfer.
-#include "faults/DownloaderRun.h"
 #include "faults/SwarmFaultTest.h"
 
 #include "support/ChildProcess.h"
@@ -24,8 +23,8 @@ TEST_F(BadSourcesTest, CorruptHttpSeedAndALeavingSeederStillGiveTheSeedsFiles)
     Describe({m_swarm.CorruptSeed(), m_swarm.WebSeed()});
     const uint64_t corruptBefore = m_swarm.CorruptSeedSent(kGamePath);
 
-    DownloaderRun run(m_debugOutput);
-    ASSERT_TRUE(run.Start(m_program, m_temp.Path()));
+    ProgramDriver run(m_debugOutput);
+    ASSERT_TRUE(StartProgram(run));
     ASSERT_TRUE(run.PressStart()) << run.Shown();
     ASSERT_TRUE(run.WaitForPercent(20)) << run.Shown();
     ASSERT_TRUE(m_swarm.SetSeederAway(true));

@@ -57,10 +57,12 @@ protected:
 
     // The server heals, the player tries again and the game comes in; the
     // program ends by itself once it is complete.
-    void ExpectRecovery(PlayerProgram& player)
+    void ExpectRecovery(ProgramDriver& player)
     {
         ASSERT_TRUE(m_server.SetMode("healthy"));
-        player.PressPauseThenResume();
+        // Pause, then resume, which starts a failed download over.
+        ASSERT_TRUE(player.Press(L"btn_pause"));
+        ASSERT_TRUE(player.Press(L"btn_resume"));
         ExpectDownloadCompletes(player, Cfg());
         EXPECT_EQ(ReadWholeFile(Cfg() + L"server.cfg"), Description());
     }
@@ -73,11 +75,11 @@ class ConfigServerFault : public ServerFaultCase, public ::testing::WithParamInt
 TEST_P(ConfigServerFault, ShowsTheFailureKeepsTheSettingsAndRecoversOnTheNextTry)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(GetParam().mode, GetParam().p2pPort));
-    PlayerProgram player(m_program, m_home.Path());
-    ASSERT_TRUE(player.Start()) << player.Transcript();
-    player.PressMainButton();
+    ProgramDriver player = Player();
+    ASSERT_TRUE(player.Start(m_program, m_home.Path())) << player.Shown();
+    ASSERT_TRUE(player.Press(L"btn_start"));
 
-    EXPECT_TRUE(player.WaitUntilShowing(GetParam().shown)) << player.Transcript();
+    EXPECT_TRUE(player.WaitUntilShowing(GetParam().shown)) << player.Shown();
     EXPECT_TRUE(player.Running());
     EXPECT_TRUE(player.Responsive());
     ExpectBaseSettingsKept(Cfg());
@@ -100,9 +102,9 @@ TEST_P(BadServerAfterAnEarlierRun, TheEarlierDescriptionAndTorrentCarryTheDownlo
     ASSERT_NO_FATAL_FAILURE(Prepare(GetParam().mode, GetParam().p2pPort));
     m_home.Write(L"cfg\\server.cfg", Description());
     m_home.Write(L"cfg\\game.torrent", Torrent());
-    PlayerProgram player(m_program, m_home.Path());
-    ASSERT_TRUE(player.Start()) << player.Transcript();
-    player.PressMainButton();
+    ProgramDriver player = Player();
+    ASSERT_TRUE(player.Start(m_program, m_home.Path())) << player.Shown();
+    ASSERT_TRUE(player.Press(L"btn_start"));
 
     ExpectDownloadCompletes(player, Cfg());
     EXPECT_EQ(ReadWholeFile(Cfg() + L"server.cfg"), Description()) << "the next start needs the good one";
@@ -118,13 +120,13 @@ INSTANTIATE_TEST_SUITE_P(Faults, BadServerAfterAnEarlierRun,
 TEST_F(ServerFaultCase, AHangingServerKeepsTheWindowLoadingAndUsableUntilItAnswers)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare("hang", 31900));
-    PlayerProgram player(m_program, m_home.Path());
-    ASSERT_TRUE(player.Start()) << player.Transcript();
-    player.PressMainButton();
+    ProgramDriver player = Player();
+    ASSERT_TRUE(player.Start(m_program, m_home.Path())) << player.Shown();
+    ASSERT_TRUE(player.Press(L"btn_start"));
 
     // The blocking fetch at start-up has given up; the background one waits.
     ASSERT_TRUE(WaitFor([&] { return m_server.Hits("server.cfg") >= 2; }));
-    EXPECT_TRUE(player.WaitUntilShowing(kLoadingConfiguration)) << player.Transcript();
+    EXPECT_TRUE(player.WaitUntilShowing(kLoadingConfiguration)) << player.Shown();
     EXPECT_TRUE(player.Responsive());
     ExpectBaseSettingsKept(Cfg());
 

@@ -1,7 +1,6 @@
 // The game's folder on a small drive (a fixture mounts it and maps it as a
 // drive letter): too little room, found before or while the download runs,
 // and a drive that sets aside a file's whole size at once.
-#include "faults/DownloaderRun.h"
 #include "faults/SwarmFaultTest.h"
 
 #include "support/ChildProcess.h"
@@ -96,7 +95,7 @@ protected:
     }
 
     // The player reads the warning and the window shows the download paused.
-    void ExpectWarnedAndPaused(const DownloaderRun& run, HWND warning) const
+    void ExpectWarnedAndPaused(const ProgramDriver& run, HWND warning) const
     {
         EXPECT_EQ(MessageBoxText(warning), ExpectedWarning());
         PressOk(warning);
@@ -106,11 +105,11 @@ protected:
     }
 
     // Then frees room and resumes: the game completes and is the seed's.
-    void FreeRoomAndResume(DownloaderRun& run, HWND warning)
+    void FreeRoomAndResume(ProgramDriver& run, HWND warning)
     {
         ExpectWarnedAndPaused(run, warning);
         ASSERT_TRUE(::DeleteFileW(m_filler.c_str()));
-        run.PressBigButton();
+        run.Press(L"btn_resume");
         ASSERT_EQ(run.WaitForExit(std::chrono::minutes(4)), 0u) << run.Shown();
         EXPECT_EQ(run.LastLine(), L"100% 下载完成！");
         ExpectGameIdenticalToSeed(m_gameFolder);
@@ -125,8 +124,8 @@ TEST_F(FullDiskTest, TooLittleRoomPausesWithTheWarningAndResumesOnceFreed)
     WriteFiller(AvailableOnDrive() - total / 2);
     ASSERT_LT(AvailableOnDrive(), total);
 
-    DownloaderRun run(m_debugOutput);
-    ASSERT_TRUE(run.Start(m_program, m_temp.Path()));
+    ProgramDriver run(m_debugOutput);
+    ASSERT_TRUE(StartProgram(run));
     ASSERT_TRUE(run.PressStart()) << run.Shown();
     const HWND warning = run.WaitForMessageBox(kWarningCaption);
     ASSERT_NE(warning, nullptr) << "no warning\n" << run.Shown();
@@ -138,8 +137,8 @@ TEST_F(FullDiskTest, TooLittleRoomPausesWithTheWarningAndResumesOnceFreed)
 TEST_F(FullDiskTest, DriveFillingUpMidDownloadPausesWithTheWarningAndResumesOnceFreed)
 {
     ASSERT_GT(AvailableOnDrive(), m_swarm.TotalSize("game"));
-    DownloaderRun run(m_debugOutput);
-    ASSERT_TRUE(run.Start(m_program, m_temp.Path()));
+    ProgramDriver run(m_debugOutput);
+    ASSERT_TRUE(StartProgram(run));
     ASSERT_TRUE(run.PressStart()) << run.Shown();
     ASSERT_TRUE(run.WaitForPercent(25)) << run.Shown();
     // Another program takes every byte left.
@@ -165,8 +164,8 @@ TEST_F(FatDriveTest, AGameThatFitsCompletesWithoutAWarning)
     ASSERT_GE(AvailableOnDrive(), total);
     ASSERT_LT(AvailableOnDrive(), total + total / 4) << "room for the game and little more";
 
-    DownloaderRun run(m_debugOutput);
-    ASSERT_TRUE(run.Start(m_program, m_temp.Path()));
+    ProgramDriver run(m_debugOutput);
+    ASSERT_TRUE(StartProgram(run));
     ASSERT_TRUE(run.PressStart()) << run.Shown();
     ASSERT_EQ(run.WaitForExit(std::chrono::minutes(4)), 0u) << "a warning stopped it?\n" << run.Shown();
     EXPECT_EQ(run.LastLine(), L"100% 下载完成！");

@@ -26,7 +26,8 @@ std::string SeedPathOf(const char* file)
 
 void GameCase::PrepareCase(const std::string& caseName, int p2pPort)
 {
-    ASSERT_TRUE(m_swarm.Load()) << "the game swarm fixture has not run";
+    ASSERT_TRUE(m_swarm.Load(KORVANE_GAME_SWARM_DIR)) << "the game swarm fixture has not run";
+    ASSERT_TRUE(m_debugOutput.Running()) << "another debug viewer runs";
     ASSERT_TRUE(m_server.Open(caseName)) << "the configuration server fixture has not run";
     m_uuid = UniqueClientId(caseName.c_str());
     m_games = m_home.File(L"games\\Korvane\\");
@@ -44,6 +45,13 @@ std::wstring GameCase::InstallProgram()
     ::CreateDirectoryW(m_home.File(L"cfg").c_str(), nullptr);
     WriteBaseSettings(m_home.File(L"cfg\\"));
     return program;
+}
+
+ProgramDriver GameCase::Player() const
+{
+    ProgramDriver player(m_debugOutput);
+    player.SetEnvironment(L"KORVANE_REPORT_HOST", ConfigServer::ReportHost());
+    return player;
 }
 
 void GameCase::WriteBaseSettings(const std::wstring& cfgFolder) const
@@ -76,10 +84,10 @@ Json::Value GameCase::ReadBaseSettings(const std::wstring& cfgFolder)
     return settings;
 }
 
-void GameCase::ExpectDownloadCompletes(const PlayerProgram& player, const std::wstring& cfgFolder) const
+void GameCase::ExpectDownloadCompletes(const ProgramDriver& player, const std::wstring& cfgFolder) const
 {
-    EXPECT_TRUE(player.WaitUntilShowing(kComplete, std::chrono::seconds(180))) << player.Transcript();
-    EXPECT_EQ(player.WaitForExit(std::chrono::seconds(60)), 0u) << player.Transcript();
+    EXPECT_TRUE(player.WaitUntilShowing(kComplete, std::chrono::seconds(180))) << player.Shown();
+    EXPECT_EQ(player.WaitForExit(std::chrono::seconds(60)), 0u) << player.Shown();
     ExpectGameComplete();
     ExpectBaseSettingsKept(cfgFolder);
     EXPECT_EQ(ReadBaseSettings(cfgFolder)["infohash"].asString(), m_swarm.InfoHash("game"));

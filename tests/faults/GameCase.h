@@ -1,8 +1,9 @@
 #pragma once
 
 #include "faults/ConfigServer.h"
-#include "faults/PlayerProgram.h"
 #include "kernel/Swarm.h"
+#include "support/DebugOutputMonitor.h"
+#include "support/ProgramDriver.h"
 #include "support/TempDir.h"
 
 #include <json/value.h>
@@ -20,6 +21,8 @@ protected:
     void PrepareCase(const std::string& caseName, int p2pPort);
     // A copy of the program in the working folder, with "base.cfg" beside it.
     std::wstring InstallProgram();
+    // A player of the program, its usage reports going to the case server.
+    ProgramDriver Player() const;
     // "base.cfg" naming the download folder and the client id, in `cfgFolder`.
     void WriteBaseSettings(const std::wstring& cfgFolder) const;
 
@@ -31,7 +34,7 @@ protected:
     // The program shows the download complete and ends by itself with 0;
     // the game is whole and the player's settings, with the game's
     // info-hash, and the torrent are in `cfgFolder`, no temporary file left.
-    void ExpectDownloadCompletes(const PlayerProgram& player, const std::wstring& cfgFolder) const;
+    void ExpectDownloadCompletes(const ProgramDriver& player, const std::wstring& cfgFolder) const;
     // The game in the download folder, file by file as the seed has it.
     void ExpectGameComplete() const;
     // Nothing of the game has been written yet.
@@ -39,6 +42,7 @@ protected:
     // The player's settings survived: same folder, same client id.
     void ExpectBaseSettingsKept(const std::wstring& cfgFolder) const;
 
+    DebugOutputMonitor m_debugOutput;
     TempDir m_home;
     Swarm m_swarm;
     ConfigServer m_server;

@@ -1,6 +1,5 @@
 // The program killed in the middle of a download, as a crash or a power cut
 // would end it, and started again: it goes on from what it had.
-#include "faults/DownloaderRun.h"
 #include "faults/SwarmFaultTest.h"
 
 #include "support/ChildProcess.h"
@@ -41,8 +40,8 @@ TEST_F(InterruptedDownloadTest, KilledMidDownloadResumesWithoutFetchingVerifiedP
 
     int percentAtKill = 0;
     {
-        DownloaderRun run(m_debugOutput);
-        ASSERT_TRUE(run.Start(m_program, m_temp.Path()));
+        ProgramDriver run(m_debugOutput);
+        ASSERT_TRUE(StartProgram(run));
         ASSERT_TRUE(run.PressStart()) << run.Shown();
         ASSERT_TRUE(run.WaitForPercent(40)) << run.Shown();
         run.Kill();
@@ -61,8 +60,8 @@ TEST_F(InterruptedDownloadTest, KilledMidDownloadResumesWithoutFetchingVerifiedP
     EXPECT_EQ(base["downlimit"].asInt(), kRateLimitKBps);
     EXPECT_EQ(base["reportstart"].asInt(), 1);
 
-    DownloaderRun again(m_debugOutput);
-    ASSERT_TRUE(again.Start(m_program, m_temp.Path()));
+    ProgramDriver again(m_debugOutput);
+    ASSERT_TRUE(StartProgram(again));
     ASSERT_TRUE(again.PressStart()) << again.Shown();
     ASSERT_EQ(again.WaitForExit(std::chrono::minutes(4)), 0u) << again.Shown();
     EXPECT_EQ(again.LastLine(), L"100% 下载完成！");

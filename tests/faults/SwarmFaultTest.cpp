@@ -57,6 +57,12 @@ void SwarmFaultTest::WriteBaseSettings(const std::wstring& gameFolder)
                                        m_uuid + "\",\"downlimit\":" + std::to_string(kRateLimitKBps) + "}");
 }
 
+bool SwarmFaultTest::StartProgram(ProgramDriver& run) const
+{
+    run.SetEnvironment(L"KORVANE_REPORT_HOST", CollectorHost());
+    return run.Start(m_program, m_temp.Path());
+}
+
 uint64_t SwarmFaultTest::SeedsSent() const
 {
     return m_swarm.SettledSeederUploaded("game") + m_swarm.WebSeedSent("/KorvaneGame/");

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "e2e/DebugOutputMonitor.h"
 #include "kernel/Swarm.h"
 
+#include "support/DebugOutputMonitor.h"
+#include "support/ProgramDriver.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,9 @@ protected:
     // the player's folder and the rate limit go into "base.cfg".
     void Describe(const std::vector<std::string>& httpSeeds);
     void WriteBaseSettings(const std::wstring& gameFolder);
+    // Starts the program from its folder, its usage reports going to the
+    // tests' collector; true once its window shows.
+    bool StartProgram(ProgramDriver& run) const;
 
     // What the seeds have sent of the game so far.
     uint64_t SeedsSent() const;

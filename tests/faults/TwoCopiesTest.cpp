@@ -13,21 +13,21 @@ TEST_F(TwoCopies, StartedAtOnceOnlyOneKeepsRunningAndItDownloadsTheGame)
 {
     ASSERT_NO_FATAL_FAILURE(PrepareCase("two_copies", 31920));
     const std::wstring program = InstallProgram();
-    PlayerProgram first(program, m_home.Path());
-    PlayerProgram second(program, m_home.Path());
-    ASSERT_TRUE(first.Launch());
-    ASSERT_TRUE(second.Launch());
+    ProgramDriver first = Player();
+    ProgramDriver second = Player();
+    ASSERT_TRUE(first.Launch(program, m_home.Path()));
+    ASSERT_TRUE(second.Launch(program, m_home.Path()));
 
     ASSERT_TRUE(WaitFor([&] { return !first.Running() || !second.Running(); }))
         << "both copies kept running";
-    PlayerProgram& ended = first.Running() ? second : first;
-    PlayerProgram& survivor = first.Running() ? first : second;
+    ProgramDriver& ended = first.Running() ? second : first;
+    ProgramDriver& survivor = first.Running() ? first : second;
     EXPECT_EQ(ended.WaitForExit(std::chrono::seconds(10)), 0u);
-    ASSERT_TRUE(survivor.WaitForWindow()) << survivor.Transcript();
+    ASSERT_TRUE(survivor.WaitForWindow()) << survivor.Shown();
     EXPECT_TRUE(survivor.Running());
     EXPECT_EQ(CountProgramWindows(), 1);
 
-    survivor.PressMainButton();
+    ASSERT_TRUE(survivor.Press(L"btn_start"));
     ExpectDownloadCompletes(survivor, m_home.File(L"cfg\\"));
 }
 

@@ -64,9 +64,9 @@ TEST_P(UnwritableConfigFolder, TheCommonDataFolderIsUsedAndTheGameComesIn)
     ASSERT_EQ(::SHCreateDirectoryExW(nullptr, CommonDataCfg().c_str(), nullptr), ERROR_SUCCESS);
     WriteBaseSettings(CommonDataCfg());
 
-    PlayerProgram player(program, m_home.Path());
-    ASSERT_TRUE(player.Start()) << player.Transcript();
-    player.PressMainButton();
+    ProgramDriver player = Player();
+    ASSERT_TRUE(player.Start(program, m_home.Path())) << player.Shown();
+    ASSERT_TRUE(player.Press(L"btn_start"));
     // Everything the program keeps went to the common folder.
     ExpectDownloadCompletes(player, CommonDataCfg());
     EXPECT_EQ(ReadWholeFile(CommonDataCfg() + L"server.cfg"), Description());

@@ -26,9 +26,9 @@ bool ParseJson(const std::string& text, Json::Value& value)
 }
 } // namespace
 
-bool Swarm::Load()
+bool Swarm::Load(const std::string& folder)
 {
-    m_base = KORVANE_SWARM_DIR;
+    m_base = folder;
     return ParseJson(HostFile("swarm.json"), m_state) && m_state.isObject();
 }
 

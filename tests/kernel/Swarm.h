@@ -11,8 +11,11 @@
 // much each seed has sent.
 class Swarm {
 public:
-    // Reads the swarm's description; false when the fixture did not run.
-    bool Load();
+    // Reads the description of the swarm a fixture started in `folder`;
+    // false when the fixture did not run.
+    bool Load(const std::string& folder);
+    // The swarm of the test program's own fixture, in its KORVANE_SWARM_DIR.
+    inline bool Load();
 
     std::wstring TorrentPath(const char* name) const;
     std::string InfoHash(const char* name) const;
@@ -52,5 +55,9 @@ private:
     std::string m_base;
     Json::Value m_state;
 };
+
+#ifdef KORVANE_SWARM_DIR
+bool Swarm::Load() { return Load(KORVANE_SWARM_DIR); }
+#endif
 
 std::string ReadWholeFile(const std::wstring& path);

@@ -9,6 +9,7 @@
 
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
+#include "support/WindowLayout.h"
 #include "ui/GifProgressUI.h"
 #include "ui/MainWnd.h"
 #include "ui/toolkit/SkinRenderer.h"
@@ -726,8 +727,9 @@ TEST(MainWndProgram, ExitOnDoneEndsTheProgramWithZeroAfterTheShortcutAndTheFinis
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) != FALSE; }));
 
-    // The start button of the layout: 118 x 40 at the right of the bottom row.
-    const LPARAM start = MAKELPARAM(632 - 15 - 59, 302 - 15 - 20);
+    // The start button where the program's layout puts it.
+    const POINT centre = WindowLayout::OfProgram(program).Centre(L"btn_start");
+    const LPARAM start = MAKELPARAM(centre.x, centre.y);
     ::SendMessageW(window, WM_MOUSEMOVE, 0, start);
     ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, start);
     ::SendMessageW(window, WM_LBUTTONUP, 0, start);

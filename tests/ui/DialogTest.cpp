@@ -58,6 +58,15 @@ protected:
         return opened;
     }
 
+    // The layout's caption band in the client area: its insets from the
+    // window's left, top and right edges, and its height.
+    static RECT CaptionBand(TestDialog& dialog)
+    {
+        const RECT inset = dialog.GetControlHost().GetCaptionRect();
+        const SIZE size = dialog.GetControlHost().GetInitSize();
+        return RECT{inset.left, inset.top, size.cx - inset.right, inset.bottom};
+    }
+
     static LRESULT HitTest(HWND window, POINT client)
     {
         ::ClientToScreen(window, &client);
@@ -203,9 +212,10 @@ TEST_F(DialogTest, TheCaptionBandDragsExceptOnButtons)
     auto settingsRecord = std::make_shared<DialogRecord>();
     auto* main = new TestDialog(L"DlgMain.xml", mainRecord);
     HWND mainWindow = main->Open();
-    EXPECT_EQ(HitTest(mainWindow, POINT{100, 100}), HTCAPTION);
-    EXPECT_EQ(HitTest(mainWindow, POINT{631, 264}), HTCAPTION);
-    EXPECT_EQ(HitTest(mainWindow, POINT{100, 270}), HTCLIENT);
+    const RECT mainBand = CaptionBand(*main);
+    EXPECT_EQ(HitTest(mainWindow, CentreOf(mainBand)), HTCAPTION);
+    EXPECT_EQ(HitTest(mainWindow, POINT{mainBand.right - 1, mainBand.bottom - 1}), HTCAPTION);
+    EXPECT_EQ(HitTest(mainWindow, POINT{mainBand.left, mainBand.bottom}), HTCLIENT);
     EXPECT_EQ(HitTest(mainWindow, CentreOf(main->Find(L"btn_home")->GetPos())), HTCLIENT);
     EXPECT_EQ(HitTest(mainWindow, CentreOf(main->Find(L"btn_start")->GetPos())), HTCLIENT);
     // The percentage label lies in the band and drags like the artwork.
@@ -213,8 +223,10 @@ TEST_F(DialogTest, TheCaptionBandDragsExceptOnButtons)
 
     auto* settings = new TestDialog(L"DlgSetting.xml", settingsRecord);
     HWND settingsWindow = settings->Open(mainWindow);
-    EXPECT_EQ(HitTest(settingsWindow, POINT{200, 20}), HTCAPTION);
-    EXPECT_EQ(HitTest(settingsWindow, POINT{200, 40}), HTCLIENT);
+    const RECT settingsBand = CaptionBand(*settings);
+    EXPECT_EQ(HitTest(settingsWindow, CentreOf(settingsBand)), HTCAPTION);
+    EXPECT_EQ(HitTest(settingsWindow, POINT{settingsBand.right - 1, settingsBand.bottom - 1}), HTCAPTION);
+    EXPECT_EQ(HitTest(settingsWindow, POINT{settingsBand.left, settingsBand.bottom}), HTCLIENT);
     EXPECT_EQ(HitTest(settingsWindow, CentreOf(settings->Find(L"btn_close")->GetPos())), HTCLIENT);
 }
 

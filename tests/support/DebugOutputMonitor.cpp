@@ -1,4 +1,4 @@
-#include "DebugOutputMonitor.h"
+#include "support/DebugOutputMonitor.h"
 
 #include "util/TextConvert.h"
 
