@@ -56,6 +56,7 @@ bool ProgramDriver::Launch(const std::wstring& program, const std::wstring& fold
         SetVariable(name, value);
     }
     const bool started = m_process.Start(program, L"", folder);
+    m_startError = started ? 0 : ::GetLastError();
     for (auto it = saved.rbegin(); it != saved.rend(); ++it)
         SetVariable(it->first, it->second);
     return started;
@@ -154,6 +155,8 @@ ProgramDriver::Clock::time_point ProgramDriver::TimeOf(const std::wstring& line)
 
 std::string ProgramDriver::Shown() const
 {
+    if (m_startError)
+        return "the program could not be started: error " + std::to_string(m_startError) + "\n";
     std::string all = "the program's debug output:\n";
     for (const std::wstring& text : m_monitor.TextsOf(Id()))
         all += "  " + WideToAnsi(text) + "\n";

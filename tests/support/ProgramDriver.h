@@ -78,6 +78,7 @@ private:
     std::wstring m_program;
     WindowLayout m_layout; // read at the first press
     ChildProcess m_process;
+    DWORD m_startError = 0;
     HWND m_window = nullptr;
     Clock::time_point m_pressedAt;
 };
