@@ -1,7 +1,7 @@
-#include "app/Distribution.h"
 #include "app/FirewallRegistration.h"
 #include "app/LauncherConfig.h"
 #include "app/SingleInstance.h"
+#include "distribution/Distribution.h"
 #include "ui/MainWnd.h"
 #include "ui/WndShadow.h"
 #include "ui/toolkit/ControlHost.h"
@@ -66,6 +66,17 @@ std::wstring ReportHost()
     return distribution::kReportHost;
 }
 
+SWorkflowOptions WorkflowOptions(const CLauncherConfig& config)
+{
+    SWorkflowOptions options;
+    options.configUrl = config.config_url;
+    options.p2pPort = config.p2p_port;
+    options.reportIp = config.report_ip;
+    options.runGame = config.run_game_exe;
+    options.reportHost = ReportHost();
+    return options;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
@@ -97,7 +108,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
 
     // 7. - 9. The main window, hidden on a silent start.
     const bool show = !IsSilentStart(commandLine);
-    auto* window = new CMainWnd(g_appSetting, config, ReportHost());
+    auto* window = new CMainWnd(g_appSetting, WorkflowOptions(config), config.exit_on_done);
     if (!window->Create(nullptr, distribution::kWindowTitle, kMainWindowStyle, 0))
         return 0; // nothing could ever end the message loop
     g_pMainWnd = window;
