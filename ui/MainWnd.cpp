@@ -7,9 +7,9 @@
 #include "distribution/Distribution.h"
 #include "engine/KernelCalls.h"
 #include "shell/OpenUrl.h"
+#include "util/DirectoryTree.h"
 #include "util/PathText.h"
 #include "util/TextConvert.h"
-#include "util/DirectoryTree.h"
 #include "workflow/CompletionActions.h"
 #include "workflow/DiskSpace.h"
 
