@@ -5,6 +5,7 @@
 #include "ui/MainWnd.h"
 #include "ui/WndShadow.h"
 #include "ui/toolkit/ControlHost.h"
+#include "ui/toolkit/SkinResources.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -32,11 +33,11 @@ bool IsSilentStart(const wchar_t* commandLine)
 // the program; the skin itself comes from the program's resources.
 void SetUpToolkit(HINSTANCE instance)
 {
-    uitk::CControlHost::SetInstance(instance);
-    std::wstring folder = uitk::CControlHost::GetInstancePath();
+    uitk::CSkinResources::SetInstance(instance);
+    std::wstring folder = uitk::CSkinResources::GetInstancePath();
     if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
         folder += L'\\';
-    uitk::CControlHost::SetResourcePath(folder);
+    uitk::CSkinResources::SetResourcePath(folder);
 }
 
 // Shown centred on its monitor's work area; the WM_SIZE lets the window and

@@ -12,6 +12,7 @@
 #include "ui/GifProgressUI.h"
 #include "ui/MainWnd.h"
 #include "ui/toolkit/SkinRenderer.h"
+#include "ui/toolkit/SkinResources.h"
 #include "util/TextConvert.h"
 
 #include <shlobj.h>
@@ -150,9 +151,9 @@ protected:
           m_uuid(UniqueClientId("mw")),
           m_settings(m_cfgDir)
     {
-        CWndShadow::Initialize(CControlHost::GetInstance());
+        CWndShadow::Initialize(CSkinResources::GetInstance());
         CSkinRenderer::StartGdiplus();
-        CControlHost::SetResourceZipFromResource(130, L"ZIPRES");
+        CSkinResources::SetResourceZipFromResource(130, L"ZIPRES");
         ::CoInitialize(nullptr);
         m_kernel = std::make_unique<FakeKernel>(m_cfgDir);
         m_options.configUrl = Widen(CollectorUrl("/files/" + ServerName("server.cfg")));
