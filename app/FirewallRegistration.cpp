@@ -1,6 +1,6 @@
 #include "app/FirewallRegistration.h"
 
-#include "app/Distribution.h"
+#include "distribution/Distribution.h"
 #include "util/ComPtr.h"
 
 #include <windows.h>

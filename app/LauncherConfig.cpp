@@ -1,7 +1,7 @@
 #include "app/LauncherConfig.h"
 
-#include "app/Distribution.h"
 #include "app/JsonMembers.h"
+#include "distribution/Distribution.h"
 #include "util/TextConvert.h"
 
 #include <cstdio>

@@ -1,10 +1,11 @@
-#include "app/Distribution.h"
 #include "app/FirewallRegistration.h"
 #include "app/LauncherConfig.h"
 #include "app/SingleInstance.h"
+#include "distribution/Distribution.h"
 #include "ui/MainWnd.h"
 #include "ui/WndShadow.h"
 #include "ui/toolkit/ControlHost.h"
+#include "ui/toolkit/SkinResources.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -32,11 +33,11 @@ bool IsSilentStart(const wchar_t* commandLine)
 // the program; the skin itself comes from the program's resources.
 void SetUpToolkit(HINSTANCE instance)
 {
-    uitk::CControlHost::SetInstance(instance);
-    std::wstring folder = uitk::CControlHost::GetInstancePath();
+    uitk::CSkinResources::SetInstance(instance);
+    std::wstring folder = uitk::CSkinResources::GetInstancePath();
     if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
         folder += L'\\';
-    uitk::CControlHost::SetResourcePath(folder);
+    uitk::CSkinResources::SetResourcePath(folder);
 }
 
 // Shown centred on its monitor's work area; the WM_SIZE lets the window and
@@ -64,6 +65,17 @@ std::wstring ReportHost()
         return host;
 #endif
     return distribution::kReportHost;
+}
+
+SWorkflowOptions WorkflowOptions(const CLauncherConfig& config)
+{
+    SWorkflowOptions options;
+    options.configUrl = config.config_url;
+    options.p2pPort = config.p2p_port;
+    options.reportIp = config.report_ip;
+    options.runGame = config.run_game_exe;
+    options.reportHost = ReportHost();
+    return options;
 }
 
 } // namespace
@@ -97,7 +109,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
 
     // 7. - 9. The main window, hidden on a silent start.
     const bool show = !IsSilentStart(commandLine);
-    auto* window = new CMainWnd(g_appSetting, config, ReportHost());
+    auto* window = new CMainWnd(g_appSetting, WorkflowOptions(config), config.exit_on_done);
     if (!window->Create(nullptr, distribution::kWindowTitle, kMainWindowStyle, 0))
         return 0; // nothing could ever end the message loop
     g_pMainWnd = window;

@@ -40,7 +40,7 @@ WORK="$BUILD_DIR/bench-work"
 SWARM_PY="$ROOT/tests/swarm/swarm.py"
 CLIENT_PID=""
 
-source "$ROOT/scripts/wine-session.sh"
+source "$ROOT/scripts/lib.sh"
 
 cleanup() {
     if [[ -n "$CLIENT_PID" ]]; then
@@ -51,37 +51,27 @@ cleanup() {
     /usr/bin/python3 "$SWARM_PY" stop "$SWARM" || true
     rm -rf "$WORK"
 }
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 # A fresh swarm for every run, so that no run inherits the seeder's state
 # from the one before.
-json() { /usr/bin/python3 -c "import json,sys; print(eval('json.load(open(sys.argv[1]))' + sys.argv[2]))" "$SWARM/swarm.json" "$1"; }
 start_swarm() {
     /usr/bin/python3 "$SWARM_PY" start "$SWARM" --big >/dev/null
-    TORRENT="$(json "['torrents']['big']['torrent']")"
-    SIZE="$(json "['torrents']['big']['size']")"
-    TRACKER="$(json "['tracker']")"
-    WEBSEED="$(json "['webseed']")"
+    TORRENT="$(json_field "$SWARM/swarm.json" torrents big torrent)"
+    SIZE="$(json_field "$SWARM/swarm.json" torrents big size)"
+    TRACKER="$(json_field "$SWARM/swarm.json" tracker)"
+    WEBSEED="$(json_field "$SWARM/swarm.json" webseed)"
     FILE_URL="${WEBSEED}korvane_big.bin"
 }
 
 echo "Preparing the swarm (the first run makes 1 GiB of content)..."
 wine_session_start "$BUILD_DIR/wineprefix"
-trap cleanup EXIT
 start_swarm
-WINE="$(command -v wine64 || echo /usr/lib/wine/wine64)"
 
 # The CPU seconds that our own wineserver has used so far: under Wine much of
 # a program's socket work is done there, so it counts for the kernel too.
 WINESERVER_PID=""
-find_wineserver() {
-    local pid
-    for pid in $(pgrep -f wineserver || true); do
-        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
-            WINESERVER_PID=$pid
-            return
-        fi
-    done
-}
 wineserver_cpu() {
     [[ -n "$WINESERVER_PID" ]] || { echo 0; return; }
     awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) / hz }' "/proc/$WINESERVER_PID/stat" 2>/dev/null || echo 0
@@ -121,7 +111,7 @@ run_case() {
         dlbt)
             [[ $source != web ]] && tracker_args=(--tracker "$TRACKER")
             [[ $source != peer ]] && webseed_args=(--webseed "$WEBSEED")
-            measure "$WINE" "$BUILD_DIR/bench/kernel_bench.exe" "Z:$TORRENT" "Z:$target" \
+            measure "$WINE64" "$BUILD_DIR/bench/kernel_bench.exe" "Z:$TORRENT" "Z:$target" \
                 "${tracker_args[@]}" "${webseed_args[@]}" --timeout 900 ;;
         libtorrent)
             [[ $source != web ]] && tracker_args=(--tracker "$TRACKER")
@@ -147,7 +137,7 @@ for client in $CLIENTS; do
     clients+=("$client")
 done
 
-find_wineserver
+WINESERVER_PID="$(wine_process wineserver64)"
 mkdir -p "$WORK"
 printf "%-11s %-5s %4s %9s %8s %8s %12s\n" client from run seconds "MB/s" "CPU s" "wineserver s"
 for client in "${clients[@]}"; do

@@ -80,7 +80,7 @@ if [[ $BUILD == 1 ]]; then
     cmake --build "$BUILD_DIR" --target korvane_local_reports demo_game program_bench
 fi
 BUILD_DIR="$(cd "$BUILD_DIR" && pwd)"
-source "$ROOT/scripts/wine-session.sh"
+source "$ROOT/scripts/lib.sh"
 
 BENCH="$BUILD_DIR/program-bench"
 SWARM="$BENCH/swarm"
@@ -90,11 +90,8 @@ RESULTS="$BENCH/results.jsonl"
 MACHINE="$BENCH/machine.json"
 PROGRAM="${PROGRAM_OVERRIDE:-$BUILD_DIR/app/KorvaneDownloader-local-reports.exe}"
 DRIVER="$BUILD_DIR/bench/program_bench.exe"
-GAME_SWARM=(/usr/bin/python3 "$ROOT/tests/e2e/game_swarm.py")
-WINE="$(command -v wine64 || echo /usr/lib/wine/wine64)"
 HZ="$(getconf CLK_TCK)"
 OWN_DISPLAY="${DISPLAY:-}"
-server_pid=""
 client_pid=""
 
 stop_all() {
@@ -104,22 +101,16 @@ stop_all() {
         client_pid=""
     fi
     wine_session_stop
-    "${GAME_SWARM[@]}" stop "$SWARM" 2>/dev/null || true
-    if [[ -n "$server_pid" ]]; then
-        kill "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-        server_pid=""
-    fi
+    game_swarm stop "$SWARM" 2>/dev/null || true
+    config_server_stop
     rm -rf "$WORK"
 }
 trap stop_all EXIT
 trap 'exit 130' INT TERM
 
-windows_path() { local p="${1//\//\\}"; echo "Z:$p"; }
-swarm_field() { /usr/bin/python3 -c 'import json,sys; print(eval("json.load(open(sys.argv[1]))" + sys.argv[2]))' "$SWARM/swarm.json" "$1"; }
-json_text() { /usr/bin/python3 -c 'import json,sys; print(json.dumps(sys.argv[1]))' "$1"; }
-record() { echo "$1" >>"$RESULTS"; }
-failed() { record "{\"what\":\"$1\",\"client\":\"$2\",\"run\":$3,\"ok\":false,\"error\":$(json_text "$4")}"; say "$2 run $3 failed: $4"; }
+# record KEY=TEXT... KEY:=NUMBER...: one line of the results.
+record() { /usr/bin/python3 "$ROOT/bench/record.py" "$RESULTS" "$@"; }
+failed() { record what="$1" client="$2" run:="$3" ok:=false error="$4"; say "$2 run $3 failed: $4"; }
 
 # A fresh swarm for every run, so that no run inherits the seeder's state,
 # and the system's file cache written out first: otherwise a run pays for
@@ -127,11 +118,11 @@ failed() { record "{\"what\":\"$1\",\"client\":\"$2\",\"run\":$3,\"ok\":false,\"
 # about 230 MB/s).
 start_swarm() {
     sync
-    "${GAME_SWARM[@]}" start "$SWARM" "$BUILD_DIR/tests/demo_game.exe" "$SIZE_MB" >/dev/null
-    TRACKER="$(swarm_field '["tracker"]')"
-    WEBSEED="$(swarm_field '["webseed"]')"
-    TORRENT="$(swarm_field '["torrents"]["game"]["torrent"]')"
-    SIZE="$(swarm_field '["torrents"]["game"]["size"]')"
+    game_swarm start "$SWARM" "$BUILD_DIR/tests/demo_game.exe" "$SIZE_MB" >/dev/null
+    TRACKER="$(json_field "$SWARM/swarm.json" tracker)"
+    WEBSEED="$(json_field "$SWARM/swarm.json" webseed)"
+    TORRENT="$(json_field "$SWARM/swarm.json" torrents game torrent)"
+    SIZE="$(json_field "$SWARM/swarm.json" torrents game size)"
     SEED="$SWARM/seed"
 }
 
@@ -148,40 +139,6 @@ same_as_seed() {
 cpu_of() { awk -v hz="$HZ" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 kib_of() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
 mib() { awk -v k="${1:-0}" 'BEGIN { printf "%.1f", k / 1024 }'; }
-# The process of this name in our own Wine prefix (other prefixes may run
-# the same programs); Linux keeps the first 15 characters of the name.
-find_ours() {
-    local pid
-    for pid in $(pgrep -x "${1:0:15}" || true); do
-        if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
-            echo "$pid"
-            return 0
-        fi
-    done
-}
-
-# --- the program under Wine --------------------------------------------------
-# A player's folder: the program, its config.json and base.cfg, the game
-# folder it proposes. The game's program is not run at the end: it is not
-# part of the download.
-make_player() {
-    rm -rf "$PLAYER"
-    mkdir -p "$PLAYER/cfg" "$PLAYER/games"
-    cp "$PROGRAM" "$PLAYER/KorvaneDownloader.exe"
-    cat >"$PLAYER/config.json" <<CFG
-{"config_url":"http://$SERVER/files/qorn/server.cfg","run_game_exe":false,"exit_on_done":false}
-CFG
-    local games_windows
-    games_windows="$(windows_path "$PLAYER/games/Korvane")\\"
-    printf '{"savepath":"%s","uuid":"bench-player"}' "${games_windows//\\/\\\\}" >"$PLAYER/cfg/base.cfg"
-}
-
-publish_game() {
-    curl -sf -X PUT --data-binary @"$TORRENT" "http://$SERVER/files/qorn/game.torrent" >/dev/null
-    printf '{"torrentUrl":"http://%s/files/qorn/game.torrent","httpSeed":["%s"],"trackers":["%s"],"mainExe":"bin\\\\game.exe","ver":"1.0.0"}' \
-        "$SERVER" "$WEBSEED" "$TRACKER" >"$WORK/server.cfg"
-    curl -sf -X PUT --data-binary @"$WORK/server.cfg" "http://$SERVER/files/qorn/server.cfg" >/dev/null
-}
 
 # --- requests to the wineserver, by type --------------------------------------
 # The session's server again, now tracing every request to a file; counted
@@ -196,7 +153,7 @@ trace_server() {
     local pid
     for _ in $(seq 100); do
         # Its socket lies in the folder it runs in.
-        pid="$(find_ours wineserver64)"
+        pid="$(wine_process wineserver64)"
         [[ -n "$pid" && -S "/proc/$pid/cwd/socket" ]] && return
         sleep 0.1
     done
@@ -218,6 +175,7 @@ trace_count() {
     TRACE=""
 }
 
+# --- the program under Wine --------------------------------------------------
 # Runs the driver in MODE in a fresh Wine session; while it runs, follows the
 # program's process. Leaves in DRIVE_* what was seen; returns 1 on failure
 # with the reason in DRIVE_ERROR.
@@ -229,16 +187,15 @@ drive() {
     # The Xvfb of the last session has gone with it.
     if [[ -n "$OWN_DISPLAY" ]]; then export DISPLAY="$OWN_DISPLAY"; else unset DISPLAY; fi
     wine_session_start "$BUILD_DIR/wineprefix"
-    trap stop_all EXIT
     [[ $PROFILE == 0 ]] || trace_server
     local server
-    server="$(find_ours wineserver64)"
-    KORVANE_REPORT_HOST="$SERVER" setsid "$WINE" "$DRIVER" "$(windows_path "$PLAYER/KorvaneDownloader.exe")" \
+    server="$(wine_process wineserver64)"
+    KORVANE_REPORT_HOST="$CONFIG_SERVER" setsid "$WINE64" "$DRIVER" "$(windows_path "$PLAYER/KorvaneDownloader.exe")" \
         "$(windows_path "$PLAYER")" "$mode" >"$output" 2>"$WORK/driver.err" </dev/null &
     client_pid=$!
     local program="" anon_peak=0 cpu_ready="" server_ready="" anon
     while kill -0 "$client_pid" 2>/dev/null; do
-        [[ -n "$program" ]] || program="$(find_ours KorvaneDownloader.exe)"
+        [[ -n "$program" ]] || program="$(wine_process KorvaneDownloader.exe)"
         if [[ -n "$program" ]]; then
             anon="$(kib_of "$program" RssAnon)"
             (( ${anon:-0} > anon_peak )) && anon_peak=$anon
@@ -286,11 +243,14 @@ drive() {
 program_download() {
     local run="$1"
     start_swarm
-    publish_game
-    make_player
+    publish_game "$TORRENT" "$WEBSEED" "$TRACKER"
+    # The game's program is not run at the end: it is not part of the download.
+    make_player "$PLAYER" "$PROGRAM" bench-player false
     if ! drive download; then failed download program "$run" "$DRIVE_ERROR"; return 1; fi
     if ! same_as_seed "$PLAYER/games/Korvane"; then failed download program "$run" "the files differ from the seed's"; return 1; fi
-    record "{\"what\":\"download\",\"client\":\"program\",\"run\":$run,\"ok\":true,\"seconds\":$DRIVE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU,\"hwm_mb\":$DRIVE_HWM,\"anon_peak_mb\":$DRIVE_ANON,\"wineserver_hwm_mb\":$DRIVE_SERVER_HWM,\"window\":${DRIVE_WINDOW:-null}}"
+    record what=download client=program run:="$run" ok:=true seconds:="$DRIVE_SECONDS" cpu:="$DRIVE_CPU" \
+        wineserver_cpu:="$DRIVE_SERVER_CPU" hwm_mb:="$DRIVE_HWM" anon_peak_mb:="$DRIVE_ANON" \
+        wineserver_hwm_mb:="$DRIVE_SERVER_HWM" window:="${DRIVE_WINDOW:-null}"
     say "program run $run: ${DRIVE_SECONDS} s, CPU ${DRIVE_CPU} s + wineserver ${DRIVE_SERVER_CPU} s, VmHWM ${DRIVE_HWM} MiB (anonymous ${DRIVE_ANON} MiB)"
 }
 
@@ -301,7 +261,8 @@ program_restart() {
     for how in state full; do
         [[ $how == full ]] && rm -f "$PLAYER"/cfg/*.dlbt
         if drive download; then
-            record "{\"what\":\"restart\",\"client\":\"program-$how\",\"run\":$run,\"ok\":true,\"seconds\":$DRIVE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU,\"window\":${DRIVE_WINDOW:-null}}"
+            record what=restart client="program-$how" run:="$run" ok:=true seconds:="$DRIVE_SECONDS" \
+                cpu:="$DRIVE_CPU" wineserver_cpu:="$DRIVE_SERVER_CPU" window:="${DRIVE_WINDOW:-null}"
             say "program restart ($how) run $run: ${DRIVE_SECONDS} s"
         else
             failed restart "program-$how" "$run" "$DRIVE_ERROR"
@@ -312,7 +273,8 @@ program_restart() {
 program_idle() {
     local run="$1"
     if drive ready; then
-        record "{\"what\":\"idle\",\"client\":\"program\",\"run\":$run,\"ok\":true,\"seconds\":$IDLE_SECONDS,\"cpu\":$DRIVE_CPU,\"wineserver_cpu\":$DRIVE_SERVER_CPU,\"window\":${DRIVE_WINDOW:-null}}"
+        record what=idle client=program run:="$run" ok:=true seconds:="$IDLE_SECONDS" cpu:="$DRIVE_CPU" \
+            wineserver_cpu:="$DRIVE_SERVER_CPU" window:="${DRIVE_WINDOW:-null}"
         say "program idle run $run: CPU ${DRIVE_CPU} s + wineserver ${DRIVE_SERVER_CPU} s in ${IDLE_SECONDS} s"
     else
         failed idle program "$run" "$DRIVE_ERROR"
@@ -340,7 +302,7 @@ native() {
 }
 
 record_native() {
-    record "{\"what\":\"$1\",\"client\":\"$2\",\"run\":$3,\"ok\":true,\"seconds\":$NATIVE_SECONDS,\"cpu\":$NATIVE_CPU}"
+    record what="$1" client="$2" run:="$3" ok:=true seconds:="$NATIVE_SECONDS" cpu:="$NATIVE_CPU"
     say "$2 ($1) run $3: $NATIVE_SECONDS s, CPU $NATIVE_CPU s"
 }
 
@@ -376,53 +338,14 @@ floor_check() {
     fi
 }
 
-describe_machine() {
-    local ours_version
-    local deps
-    deps="$(sed -n 's|^LibtorrentRasterbar_DIR:PATH=\(.*\)/lib/cmake/LibtorrentRasterbar$|\1|p' "$BUILD_DIR/CMakeCache.txt")"
-    ours_version="$(grep -hoE 'define LIBTORRENT_VERSION "[^"]+"' "$deps/include/libtorrent/version.hpp" 2>/dev/null | cut -d'"' -f2)"
-    /usr/bin/python3 - "$MACHINE" <<PY
-import json, os, subprocess, sys, libtorrent
-def out(*command):
-    try:
-        return subprocess.run(command, capture_output=True, text=True).stdout.strip().splitlines()[0]
-    except Exception:
-        return "?"
-torrent = libtorrent.torrent_info("$TORRENT")
-cpu = [l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")]
-memory = int(open("/proc/meminfo").readline().split()[1]) / 1024 / 1024
-json.dump({"date": out("date", "-u", "+%Y-%m-%d %H:%M UTC"), "cores": os.cpu_count(), "cpu": cpu[0] if cpu else "?",
-           "memory": "%.0f GiB" % memory, "debian": open("/etc/debian_version").read().strip(),
-           "kernel": os.uname().release, "wine": out("$WINE", "--version"),
-           "libtorrent_ours": "${ours_version:-?}", "libtorrent_python": libtorrent.__version__,
-           "aria2": out("aria2c", "--version") if "$(command -v aria2c || true)" else "not installed",
-           "load_start": "$(uptime | sed 's/.*load average: //')", "load_end": "",
-           "size": $SIZE, "files": torrent.num_files(), "piece": torrent.piece_length(), "runs": $RUNS},
-          open(sys.argv[1], "w"))
-PY
-}
-
-finish_machine() {
-    /usr/bin/python3 - "$MACHINE" "$(uptime | sed 's/.*load average: //')" <<'PY'
-import json, sys
-machine = json.load(open(sys.argv[1]))
-machine["load_end"] = sys.argv[2]
-json.dump(machine, open(sys.argv[1], "w"))
-PY
-}
-
 # --- the whole benchmark -----------------------------------------------------
 mkdir -p "$BENCH" "$WORK"
 : >"$RESULTS"
 say "making the game (${SIZE_MB} MB, kept in $SWARM) and starting its swarm"
 start_swarm
-/usr/bin/python3 "$ROOT/tests/workflow/workflow_server.py" "$WORK/server.port" &
-server_pid=$!
-for _ in $(seq 100); do [[ -s "$WORK/server.port" ]] && break; sleep 0.1; done
-[[ -s "$WORK/server.port" ]] || { say "the configuration server did not start"; exit 1; }
-SERVER="127.0.0.1:$(cat "$WORK/server.port")"
-describe_machine
-say "load at the start: $(uptime | sed 's/.*load average: //')"
+config_server_start "$WORK"
+/usr/bin/python3 "$ROOT/bench/machine.py" start "$MACHINE" "$BUILD_DIR" "$TORRENT" "$WINE64" "$RUNS"
+say "load at the start: $(json_field "$MACHINE" load_start)"
 
 if [[ $PROFILE == 1 ]]; then
     program_download 1
@@ -449,7 +372,7 @@ for ((run = 1; run <= RUNS; run++)); do
     done
 done
 has_client program && program_idle 1
-finish_machine
+/usr/bin/python3 "$ROOT/bench/machine.py" end "$MACHINE"
 
 echo
 if [[ $WRITE_RESULTS == 1 ]]; then

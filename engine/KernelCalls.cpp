@@ -1,6 +1,6 @@
 #include "engine/KernelCalls.h"
 
-#include "app/Distribution.h"
+#include "distribution/Distribution.h"
 
 #include <climits>
 
@@ -9,7 +9,6 @@ namespace {
 const UINT kWantedConnectionLimit = 256;
 const int kConnectionsPerHttpSeed = 12;
 const int kLongestPath = 32768; // what Windows allows through "\\?\" paths
-const wchar_t kNoticeCaption[] = L"优化提示";
 const wchar_t kRestartNotice[] =
     L"检测到您系统上的连接数需要优化，为了更好的下载效果，\r\n 已自动进行了系统优化，请手工重启电脑后生效！\r\n";
 
@@ -42,10 +41,7 @@ void Configure(const CDlbtModule& kernel, DLBT_DOWNLOADER downloader, const SDow
 
 } // namespace
 
-void ShowNoticeBox(const wchar_t* caption, const wchar_t* text)
-{
-    ::MessageBoxW(nullptr, text, caption, MB_OK);
-}
+std::wstring RestartNoticeText() { return std::wstring(distribution::kWindowTitle) + kRestartNotice; }
 
 DLBT_START_PARAMS KernelStartParams(int16_t port)
 {
@@ -55,15 +51,15 @@ DLBT_START_PARAMS KernelStartParams(int16_t port)
     return params;
 }
 
-void StartKernel(CDlbtModule& kernel, int16_t port, const NoticeFunction& notice)
+bool StartKernel(CDlbtModule& kernel, int16_t port)
 {
     const UINT limit = kernel.Call(&SDlbtFunctions::DLBT_GetCurrentXPLimit, UINT(0));
-    if (limit > 0 && limit < kWantedConnectionLimit &&
-        kernel.Call(&SDlbtFunctions::DLBT_ChangeXPConnectionLimit, FALSE, kWantedConnectionLimit))
-        notice(kNoticeCaption, (std::wstring(distribution::kWindowTitle) + kRestartNotice).c_str());
+    const bool raised = limit > 0 && limit < kWantedConnectionLimit &&
+                        kernel.Call(&SDlbtFunctions::DLBT_ChangeXPConnectionLimit, FALSE, kWantedConnectionLimit);
     const DLBT_START_PARAMS params = KernelStartParams(port);
     kernel.Call(&SDlbtFunctions::DLBT_Startup, FALSE, &params, nullptr, 0);
     kernel.m_started = true;
+    return raised;
 }
 
 void ApplyRateLimits(const CDlbtModule& kernel, uint32_t downKBps, uint32_t upKBps)

@@ -3,7 +3,6 @@
 #include "engine/DlbtModule.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,19 +10,17 @@
 // The program's calls into the kernel, each in the order the kernel expects
 // them. All of them run on the user-interface thread.
 
-// Shows a notice to the player: caption, then text.
-using NoticeFunction = std::function<void(const wchar_t* caption, const wchar_t* text)>;
-
-// A message box without owner, OK only.
-void ShowNoticeBox(const wchar_t* caption, const wchar_t* text);
+// What the player is told when the kernel raised the connection limit.
+inline constexpr wchar_t kRestartNoticeCaption[] = L"优化提示";
+std::wstring RestartNoticeText();
 
 // The listening range: `port` and the ten above it, in 16-bit arithmetic.
 DLBT_START_PARAMS KernelStartParams(int16_t port);
 
-// Raises the system's connection limit when the kernel finds it low (and
-// tells the player a restart is due), then starts the kernel. Sets
-// `m_started` whatever the kernel answered.
-void StartKernel(CDlbtModule& kernel, int16_t port, const NoticeFunction& notice);
+// Raises the system's connection limit when the kernel finds it low, then
+// starts the kernel. Sets `m_started` whatever the kernel answered. True when
+// the limit was raised: it takes effect once the computer restarts.
+bool StartKernel(CDlbtModule& kernel, int16_t port);
 
 // The three kernel-wide limits, from KB/s (0: none) to bytes per second.
 void ApplyRateLimits(const CDlbtModule& kernel, uint32_t downKBps, uint32_t upKBps);

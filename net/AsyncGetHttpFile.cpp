@@ -2,6 +2,7 @@
 
 #include "net/RequestContext.h"
 #include "util/AtomicFileWrite.h"
+#include "util/DirectoryTree.h"
 
 #include <cwchar>
 
@@ -20,25 +21,6 @@ void CopyCut(wchar_t* target, const wchar_t* source)
     const size_t length = source ? wcsnlen(source, CAsyncGetHttpFile::kMaxTextLength) : 0;
     wmemcpy(target, source ? source : L"", length);
     target[length] = L'\0';
-}
-
-bool IsExistingDirectory(const std::wstring& folder)
-{
-    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Creates every missing level; levels that exist or cannot be made are
-// passed over, since creating the file decides in the end.
-void CreateFolderChain(const std::wstring& folder)
-{
-    for (size_t at = folder.find(L'\\');; at = folder.find(L'\\', at + 1)) {
-        const std::wstring level = folder.substr(0, at);
-        if (!level.empty() && !IsExistingDirectory(level))
-            ::CreateDirectoryW(level.c_str(), nullptr);
-        if (at == std::wstring::npos)
-            break;
-    }
 }
 
 } // namespace
@@ -236,8 +218,8 @@ bool CAsyncGetHttpFile::Save() const
     const std::wstring path = m_path;
     const size_t slash = path.rfind(L'\\');
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-    if (!folder.empty() && !IsExistingDirectory(folder) && ::GetDriveTypeW(folder.c_str()) != DRIVE_FIXED)
-        CreateFolderChain(folder);
+    if (!folder.empty() && ::GetDriveTypeW(folder.c_str()) != DRIVE_FIXED)
+        CreateFolderOnDriveOrShare(folder); // creating the file decides in the end
     return WriteFileAtomically(path, m_body.data(), m_body.size());
 }
 

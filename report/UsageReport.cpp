@@ -1,6 +1,6 @@
 #include "report/UsageReport.h"
 
-#include "app/Distribution.h"
+#include "distribution/Distribution.h"
 
 #include <windows.h>
 

@@ -84,6 +84,14 @@ void CUsageReporter::ReapFinished()
     Reap(m_finishReport);
 }
 
+bool CUsageReporter::UnderWay() const
+{
+    for (const auto* slot : {&m_startReport, &m_progressReport, &m_finishReport})
+        if (*slot && !(*slot)->ReadOutcome().finished)
+            return true;
+    return false;
+}
+
 void CUsageReporter::Send(std::unique_ptr<CAsyncGetHttpFile>& slot, const std::wstring& query)
 {
     slot.reset(); // aborts a report still under way

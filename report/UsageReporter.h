@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/Distribution.h"
 #include "net/AsyncGetHttpFile.h"
 #include "report/UsageReport.h"
 #include "settings/AppSetting.h"
@@ -18,8 +17,7 @@ using ReportClock = std::function<uint64_t()>;
 // it arrives or not. Replies are never looked at.
 class CUsageReporter {
 public:
-    explicit CUsageReporter(CAppSetting& settings, std::wstring host = distribution::kReportHost,
-                            ReportClock clock = CurrentTimeMs);
+    CUsageReporter(CAppSetting& settings, std::wstring host, ReportClock clock = CurrentTimeMs);
     CUsageReporter(const CUsageReporter&) = delete;
     CUsageReporter& operator=(const CUsageReporter&) = delete;
 
@@ -44,6 +42,8 @@ public:
     // Drops the start and finish fetchers that have finished; a milestone's
     // fetcher stays until the next milestone replaces it.
     void ReapFinished();
+    // A report is still on its way.
+    bool UnderWay() const;
 
     uint64_t m_startTime = 0; // ms; 0 until a downloader was seen
     std::unique_ptr<CAsyncGetHttpFile> m_startReport;

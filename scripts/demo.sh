@@ -12,7 +12,7 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="$(cd "${1:-$ROOT/build}" && pwd)"
-source "$ROOT/scripts/wine-session.sh"
+source "$ROOT/scripts/lib.sh"
 
 GAME_MB="${KORVANE_DEMO_GAME_MB:-300}"
 DEMO="$BUILD_DIR/demo"
@@ -20,22 +20,14 @@ SWARM="$DEMO/swarm"
 PLAYER="$DEMO/player"
 GAMES="$PLAYER/games/Korvane"
 UUID="demo-player"
-VER="1.0.0"
 PROGRAM="$BUILD_DIR/app/KorvaneDownloader-local-reports.exe"
-GAME_SWARM=(/usr/bin/python3 "$ROOT/tests/e2e/game_swarm.py")
-collector_pid=""
 
 say() { echo "demo: $*"; }
-windows_path() { local p="${1//\//\\}"; echo "Z:$p"; }
 
 stop_all() {
     wine_session_stop
-    "${GAME_SWARM[@]}" stop "$SWARM" 2>/dev/null || true
-    if [[ -n "$collector_pid" ]]; then
-        kill "$collector_pid" 2>/dev/null || true
-        wait "$collector_pid" 2>/dev/null || true
-        collector_pid=""
-    fi
+    game_swarm stop "$SWARM" 2>/dev/null || true
+    config_server_stop
 }
 trap stop_all EXIT
 trap 'exit 130' INT TERM
@@ -45,44 +37,26 @@ rm -f "$DEMO"/*.png
 
 # 1. The game and its swarm; the game is made once and kept for the next run.
 say "making the demo game (${GAME_MB} MB, kept in $SWARM) and starting its swarm"
-"${GAME_SWARM[@]}" start "$SWARM" "$BUILD_DIR/tests/demo_game.exe" "$GAME_MB" >/dev/null
-swarm_field() { /usr/bin/python3 -c 'import json,sys; print(eval("json.load(open(sys.argv[1]))" + sys.argv[2]))' "$SWARM/swarm.json" "$1"; }
-TRACKER="$(swarm_field '["tracker"]')"
-WEBSEED="$(swarm_field '["webseed"]')"
-TORRENT="$(swarm_field '["torrents"]["game"]["torrent"]')"
-say "tracker $TRACKER, HTTP seed $WEBSEED, seeder on port $(swarm_field '["ports"]["seeder"]')"
+game_swarm start "$SWARM" "$BUILD_DIR/tests/demo_game.exe" "$GAME_MB" >/dev/null
+TRACKER="$(json_field "$SWARM/swarm.json" tracker)"
+WEBSEED="$(json_field "$SWARM/swarm.json" webseed)"
+TORRENT="$(json_field "$SWARM/swarm.json" torrents game torrent)"
+say "tracker $TRACKER, HTTP seed $WEBSEED, seeder on port $(json_field "$SWARM/swarm.json" ports seeder)"
 
 # 2. The configuration server, which also collects the usage reports.
-/usr/bin/python3 "$ROOT/tests/workflow/workflow_server.py" "$DEMO/server.port" &
-collector_pid=$!
-for _ in $(seq 100); do [[ -s "$DEMO/server.port" ]] && break; sleep 0.1; done
-[[ -s "$DEMO/server.port" ]] || { say "the configuration server did not start"; exit 1; }
-SERVER="127.0.0.1:$(cat "$DEMO/server.port")"
-rm -f "$DEMO/server.port"
-curl -sf -X PUT --data-binary @"$TORRENT" "http://$SERVER/files/qorn/game.torrent" >/dev/null
-cat >"$DEMO/server.cfg" <<CFG
-{"torrentUrl":"http://$SERVER/files/qorn/game.torrent","httpSeed":["$WEBSEED"],"trackers":["$TRACKER"],"mainExe":"bin\\\\game.exe","ver":"$VER"}
-CFG
-curl -sf -X PUT --data-binary @"$DEMO/server.cfg" "http://$SERVER/files/qorn/server.cfg" >/dev/null
-say "configuration server and report collector on $SERVER"
+config_server_start "$DEMO"
+publish_game "$TORRENT" "$WEBSEED" "$TRACKER"
+say "configuration server and report collector on $CONFIG_SERVER"
 
 # 3. The player's copy of the downloader, its config.json and a fresh folder.
-rm -rf "$PLAYER"
-mkdir -p "$PLAYER/cfg" "$PLAYER/games"
-cp "$PROGRAM" "$PLAYER/KorvaneDownloader.exe"
-cat >"$PLAYER/config.json" <<CFG
-{"config_url":"http://$SERVER/files/qorn/server.cfg","run_game_exe":true,"exit_on_done":false}
-CFG
-games_windows="$(windows_path "$GAMES")\\"
-printf '{"savepath":"%s","uuid":"%s"}' "${games_windows//\\/\\\\}" "$UUID" >"$PLAYER/cfg/base.cfg"
+make_player "$PLAYER" "$PROGRAM" "$UUID" true
 
 # 4. The downloader under Wine.
 had_display="${DISPLAY:-}"
 wine_session_start "$BUILD_DIR/wineprefix"
-trap stop_all EXIT
 desktop_link="$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -iname Desktop -type d 2>/dev/null | head -1)/Korvane.lnk"
 rm -f "$desktop_link"
-export KORVANE_REPORT_HOST="$SERVER"
+export KORVANE_REPORT_HOST="$CONFIG_SERVER"
 driver=("$ROOT/scripts/wine.sh" --prefix "$WINEPREFIX" "$BUILD_DIR/tests/player_driver.exe"
         "$(windows_path "$PLAYER/KorvaneDownloader.exe")" "$(windows_path "$PLAYER")" "$(windows_path "$DEMO")")
 started=$(date +%s)
@@ -110,7 +84,7 @@ seeder_sent="$(/usr/bin/python3 -c 'import json,sys; print(sum(v["uploaded"] for
 web_sent="$(awk '$1 ~ /^\/KorvaneGame\// {s += $2} END {print s + 0}' "$SWARM/webseed-access.log")"
 say "  sent by the seeder: $((seeder_sent / 1048576)) MiB, by the HTTP seed: $((web_sent / 1048576)) MiB"
 say "  usage reports received:"
-curl -sf "http://$SERVER/reports/$UUID" | sed 's/^/demo:     /'
+curl -sf "http://$CONFIG_SERVER/reports/$UUID" | sed 's/^/demo:     /'
 for picture in ready downloading completed game; do
     [[ -f "$DEMO/$picture.png" ]] && say "  picture: $DEMO/$picture.png"
 done

@@ -7,7 +7,9 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="$(cd "${1:-$ROOT/build}" && pwd)"
 shift || true
-source "$ROOT/scripts/wine-session.sh"
+source "$ROOT/scripts/lib.sh"
 
+trap wine_session_stop EXIT
+trap 'exit 130' INT TERM
 KORVANE_FORCE_XVFB=1 wine_session_start "$BUILD_DIR/wineprefix"
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j2 "$@"

@@ -7,22 +7,20 @@
 #   scripts/wine-prefix.sh DIR
 set -euo pipefail
 
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 PREFIX_DIR="$1"
 CJK_FONT="Noto Sans CJK SC"
 
 rm -rf "$PREFIX_DIR"
 mkdir -p "$PREFIX_DIR"
-export WINEPREFIX="$PREFIX_DIR" WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-WINE64="$(command -v wine64 || echo /usr/lib/wine/wine64)"
+wine_env "$PREFIX_DIR"
 
 # wineboot needs no display; a missing one only costs a warning.
-DISPLAY= "$WINE64" wineboot --init >/dev/null 2>&1
+DISPLAY='' "$WINE64" wineboot --init >/dev/null 2>&1
 wineserver -w
 
 reg_add() {
-    DISPLAY= "$WINE64" reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1
+    DISPLAY='' "$WINE64" reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1
 }
 for face in "微软雅黑" "Microsoft YaHei"; do
     reg_add 'HKCU\Software\Wine\Fonts\Replacements' "$face" REG_SZ "$CJK_FONT"
@@ -33,7 +31,7 @@ reg_add 'HKCU\Software\Wine\Debug' RelayInclude REG_SZ gdi32.DeleteObject
 # Copies under these names see Windows XP (x64): start-up and the firewall
 # on a Windows older than Vista (tests/strict/old_windows.sh).
 for program in KorvaneDownloaderXP.exe firewall_tests_xp.exe startup_tests_xp.exe; do
-    reg_add 'HKCU\Software\Wine\AppDefaults\'"$program" Version REG_SZ winxp64
+    reg_add "HKCU\\Software\\Wine\\AppDefaults\\$program" Version REG_SZ winxp64
 done
 wineserver -w
 

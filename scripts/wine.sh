@@ -9,25 +9,19 @@
 # the wineserver to end so that nothing is left running.
 set -uo pipefail
 
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-PREFIX_DIR="$ROOT/build/wineprefix"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+PREFIX_DIR="$KORVANE_ROOT/build/wineprefix"
 if [[ "${1:-}" == "--prefix" ]]; then
     PREFIX_DIR="$2"
     shift 2
 fi
-
-export WINEPREFIX="$PREFIX_DIR"
-export WINEARCH=win64
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-WINE="$(command -v wine64 || echo /usr/lib/wine/wine64)"
+wine_env "$PREFIX_DIR"
 
 if [[ -z "${DISPLAY:-}" ]]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" --prefix "$PREFIX_DIR" "$@"
 fi
 
-"$WINE" "$@"
+"$WINE64" "$@"
 rc=$?
 if [[ -z "${KORVANE_WINE_HARNESS:-}" ]]; then
     wineserver -w

@@ -4,7 +4,7 @@
 #include "settings/ConfigDir.h"
 #include "util/PathText.h"
 #include "util/TextConvert.h"
-#include "workflow/DownloadDir.h"
+#include "settings/DownloadDir.h"
 
 CAppSetting::CAppSetting() : CAppSetting(GetConfigDir()) {}
 

@@ -4,7 +4,7 @@
 #include "util/AtomicFileWrite.h"
 #include "util/PathText.h"
 #include "util/TextConvert.h"
-#include "workflow/DirectoryTree.h"
+#include "util/DirectoryTree.h"
 
 #include <json/writer.h>
 

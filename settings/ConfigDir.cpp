@@ -1,6 +1,6 @@
 #include "settings/ConfigDir.h"
 
-#include "app/Distribution.h"
+#include "distribution/Distribution.h"
 #include "util/PathText.h"
 #include "util/UniqueHandle.h"
 

@@ -1,7 +1,7 @@
 #include "settings/SimpleFile.h"
 
 #include "util/PathText.h"
-#include "workflow/DirectoryTree.h"
+#include "util/DirectoryTree.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "shell/AutoStart.h"
 
-#include "app/Distribution.h"
+#include "distribution/Distribution.h"
 #include "shell/Registry.h"
 
 #include <windows.h>

@@ -4,6 +4,7 @@
 #include "toolkit/LayoutBuilder.h"
 #include "toolkit/ControlHost.h"
 #include "toolkit/SkinRenderer.h"
+#include "toolkit/SkinResources.h"
 
 #include <gdiplus.h>
 
@@ -108,7 +109,7 @@ void CGifProgressUI::LoadGif()
     if (m_image || GetForeImage().empty() || !CSkinRenderer::StartGdiplus())
         return;
     std::string bytes;
-    if (!CControlHost::ReadSkinFile(CSkinRenderer::ParseImageString(GetForeImage()).file, bytes) || bytes.empty())
+    if (!CSkinResources::ReadSkinFile(CSkinRenderer::ParseImageString(GetForeImage()).file, bytes) || bytes.empty())
         return;
     Microsoft::WRL::ComPtr<IStream> stream = StreamOver(bytes);
     if (!stream)

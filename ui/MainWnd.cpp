@@ -4,11 +4,14 @@
 #include "GifProgressUI.h"
 #include "toolkit/ControlUI.h"
 
+#include "distribution/Distribution.h"
+#include "engine/KernelCalls.h"
 #include "shell/OpenUrl.h"
+#include "util/DirectoryTree.h"
 #include "util/PathText.h"
 #include "util/TextConvert.h"
 #include "workflow/CompletionActions.h"
-#include "workflow/DirectoryTree.h"
+#include "workflow/DiskSpace.h"
 
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -69,10 +72,10 @@ std::wstring GameFolderIn(const std::wstring& chosen)
 
 } // namespace
 
-CMainWnd::CMainWnd(CAppSetting& settings, const CLauncherConfig& launcher, std::wstring reportHost)
+CMainWnd::CMainWnd(CAppSetting& settings, SWorkflowOptions options, bool exitOnDone)
     : m_settings(settings),
-      m_launcher(launcher),
-      m_workflow(settings, launcher, *this, std::move(reportHost)),
+      m_exitOnDone(exitOnDone),
+      m_workflow(settings, std::move(options), *this),
       m_runSettingsDialog([this](HWND owner) { CDlgSetting::RunModal(owner, m_settings, m_openUrl); }),
       m_openUrl(OpenUrl)
 {
@@ -85,7 +88,6 @@ CMainWnd::~CMainWnd()
     if (g_pMainWnd == this)
         g_pMainWnd = nullptr;
     m_workflow.ReportClose();
-    m_pauseDir.clear();
 }
 
 void CMainWnd::Init()
@@ -93,8 +95,7 @@ void CMainWnd::Init()
     try {
         SetIcon(kIconResourceId);
         InitControls();
-        ShowStartButton();
-        SetShown(m_btnFolder, true);
+        ShowButtons(WorkflowState::Ready);
         m_progress->SetValue(0);
         m_settings.LoadAll();
         m_workflow.LoadConfiguration();
@@ -176,7 +177,7 @@ void CMainWnd::ShowMessage(const wchar_t* caption, const wchar_t* text, UINT ico
 
 LRESULT CMainWnd::HandleClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled)
 {
-    if (m_inTick || m_modalRuns > 0) {
+    if (m_modalRuns > 0) {
         m_deferredClose = true;
         m_deferredCloseCode = wParam;
         handled = true;
@@ -187,7 +188,7 @@ LRESULT CMainWnd::HandleClose(UINT msg, WPARAM wParam, LPARAM lParam, bool& hand
 
 void CMainWnd::CloseIfDeferred()
 {
-    if (m_deferredClose && !m_inTick && m_modalRuns == 0) {
+    if (m_deferredClose && m_modalRuns == 0) {
         m_deferredClose = false;
         ::PostMessageW(m_hWnd, WM_CLOSE, m_deferredCloseCode, 0);
     }
@@ -228,7 +229,7 @@ void CMainWnd::ChooseFolder()
 
 void CMainWnd::Start()
 {
-    if (m_workflow.m_completed) {
+    if (m_workflow.State() == WorkflowState::Completed) {
         ShowMessage(kHintCaption, kAlreadyDownloaded, 0);
         return;
     }
@@ -239,37 +240,17 @@ void CMainWnd::Start()
     }
     if (!FolderReady(folder))
         return;
-    m_editDownDir->SetEnabled(false);
-    ShowDownloadingButtons();
-    m_shownPercent = 0;
-    m_workflow.StartInDir(folder);
+    m_workflow.Start(folder);
 }
 
-void CMainWnd::Pause()
-{
-    SetShown(m_btnPause, false);
-    SetShown(m_btnStart, false);
-    SetShown(m_btnResume, true);
-    SetShown(m_btnFolder, true);
-    m_workflow.PauseDownload();
-    m_pauseDir = m_settings.m_savePath;
-}
+void CMainWnd::Pause() { m_workflow.Pause(); }
 
 void CMainWnd::Resume()
 {
     const std::wstring folder = FolderText();
     if (!FolderReady(folder))
         return;
-    ShowDownloadingButtons();
-    m_workflow.ResumeDownload(folder, folder != m_pauseDir);
-}
-
-void CMainWnd::ShowDownloadingButtons()
-{
-    SetShown(m_btnStart, false);
-    SetShown(m_btnResume, false);
-    SetShown(m_btnPause, true);
-    SetShown(m_btnFolder, false);
+    m_workflow.Resume(folder);
 }
 
 bool CMainWnd::FolderReady(const std::wstring& folder)
@@ -318,37 +299,20 @@ void CMainWnd::RotateBackground()
     g_backgroundIndex = g_backgroundIndex % kBackgroundCount + 1;
 }
 
+// Ready and completed: the display keeps what it shows.
 void CMainWnd::Tick()
 {
-    // A message box raised inside a tick pumps this timer again; the
-    // workflow is not built to be entered twice.
-    if (m_inTick)
-        return;
-    m_inTick = true;
-    TickOnce();
-    m_inTick = false;
-    CloseIfDeferred();
-}
-
-void CMainWnd::TickOnce()
-{
-    m_workflow.PollFetchJobs();
-    // Ready and completed: the display keeps what it shows.
-    if (m_btnStart->IsEnabled())
-        return;
-    RefreshDisplay();
-    if (m_workflow.m_completed)
-        ShowCompletion();
+    m_workflow.Tick();
+    if (m_shownState != WorkflowState::Ready && m_shownState != WorkflowState::Completed)
+        RefreshDisplay();
 }
 
 // The bar cannot show more than full, the label shows the number itself.
 void CMainWnd::RefreshDisplay()
 {
-    std::wstring text = m_workflow.RefreshProgress();
-    if (!m_workflow.m_statusText.empty())
-        text = m_workflow.m_statusText;
+    const std::wstring& text = m_workflow.Line();
     m_labelDownInfo->SetText(text);
-    m_shownPercent = m_workflow.m_percent;
+    m_shownPercent = m_workflow.Percent();
     m_progress->SetValue(m_shownPercent); // each control repaints only when it changes
     m_labelPercent->SetText(std::to_wstring(m_shownPercent) + L"%");
     TraceShownLine(text);
@@ -364,18 +328,81 @@ void CMainWnd::TraceShownLine(const std::wstring& text)
     ::OutputDebugStringW((L"Korvane: " + std::to_wstring(m_shownPercent) + L"% " + text + L"\n").c_str());
 }
 
-// Runs once: from here on the start button is enabled, and the tick stops
-// before it comes here again.
+void CMainWnd::OnStateChanged(WorkflowState state)
+{
+    m_shownState = state;
+    ShowButtons(state);
+    if (state == WorkflowState::Completed) {
+        RefreshDisplay(); // the completion's own line, before the program may end
+        ShowCompletion();
+    }
+}
+
+void CMainWnd::OnDiskShort(uint64_t, uint64_t gameSize)
+{
+    AddNotice(kDiskSpaceWarningCaption, DiskSpaceWarningText(gameSize), MB_ICONWARNING);
+}
+
+void CMainWnd::OnRestartAdvised() { AddNotice(kRestartNoticeCaption, RestartNoticeText(), 0); }
+
+// Shown once the workflow's call has returned: a box's modal loop runs the
+// timers, and with them the workflow, again.
+void CMainWnd::AddNotice(const wchar_t* caption, std::wstring text, UINT icon)
+{
+    m_notices.push_back({caption, std::move(text), icon});
+    if (m_notices.size() == 1)
+        ::PostMessageW(m_hWnd, kShowNoticesMessage, 0, 0);
+}
+
+void CMainWnd::ShowNotices()
+{
+    while (!m_notices.empty()) {
+        const SNotice notice = m_notices.front();
+        m_notices.pop_front();
+        ShowMessage(notice.caption, notice.text.c_str(), notice.icon);
+    }
+}
+
+LRESULT CMainWnd::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == kShowNoticesMessage) {
+        ShowNotices();
+        return 0;
+    }
+    return CDUIDialogBase::HandleMessage(msg, wParam, lParam);
+}
+
+// Runs once, as the workflow becomes complete.
 void CMainWnd::ShowCompletion()
 {
     CreateDesktopShortcut();
-    ShowStartButton();
-    if (m_launcher.exit_on_done) {
+    if (m_exitOnDone) {
         // The finish report was handed to its fetcher in this very tick; on
         // a real network it has not left yet, and ending now would lose it
         // for good, since "base.cfg" already marks it sent.
         m_workflow.WaitForFinishReport(kFinishReportWaitMs);
         ::PostMessageW(m_hWnd, WM_DESTROY, 0, 0);
+    }
+}
+
+void CMainWnd::ShowButtons(WorkflowState state)
+{
+    switch (state) {
+    case WorkflowState::Ready:
+        ShowStartButton();
+        SetShown(m_btnFolder, true);
+        break;
+    case WorkflowState::Completed:
+        ShowStartButton();
+        break;
+    case WorkflowState::Paused:
+        ShowPausedButtons();
+        break;
+    case WorkflowState::Failed:
+    case WorkflowState::Preparing:
+    case WorkflowState::Downloading:
+        ShowDownloadingButtons();
+        break;
     }
 }
 
@@ -386,6 +413,24 @@ void CMainWnd::ShowStartButton()
     SetShown(m_btnStart, true);
     SetShown(m_btnPause, false);
     SetShown(m_btnResume, false);
+}
+
+// The folder box stays as the start left it.
+void CMainWnd::ShowPausedButtons()
+{
+    SetShown(m_btnPause, false);
+    SetShown(m_btnStart, false);
+    SetShown(m_btnResume, true);
+    SetShown(m_btnFolder, true);
+}
+
+void CMainWnd::ShowDownloadingButtons()
+{
+    m_editDownDir->SetEnabled(false);
+    SetShown(m_btnStart, false);
+    SetShown(m_btnResume, false);
+    SetShown(m_btnPause, true);
+    SetShown(m_btnFolder, false);
 }
 
 // Without the game's program (it is not started when so configured) a

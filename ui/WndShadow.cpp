@@ -45,10 +45,209 @@ Fn Lookup(HMODULE module, const char* name)
     return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
 }
 
+// A run of columns [start, end) of one row; empty when start >= end.
 struct Anchor {
     int start;
     int end;
 };
+
+// The shadow's settings, widened to int for the arithmetic of the drawing.
+struct ShadowLook {
+    int size;
+    int sharpness;
+    int darkness;
+    int xOffset;
+    int yOffset;
+    COLORREF color;
+};
+
+// The rows of the shadow image: image row i reads working row i + shift;
+// outside the working rows every row is empty.
+struct ShadowRows {
+    std::vector<Anchor> rows;
+    int shift;
+    int ownerWidth;
+
+    Anchor operator[](int imageRow) const
+    {
+        int row = imageRow + shift;
+        return row >= 0 && row < int(rows.size()) ? rows[size_t(row)] : Anchor{ownerWidth, 0};
+    }
+};
+
+// A square of shadow pixels, darkest in the middle, stamped along the outline.
+struct Falloff {
+    int radius;
+    std::vector<uint32_t> pixels; // (2 * radius + 1) squared, row by row
+
+    int Side() const { return 2 * radius + 1; }
+    uint32_t At(int column, int row) const { return pixels[size_t(row * Side() + column)]; }
+};
+
+// Premultiplied: the colour's components scaled by the alpha.
+uint32_t ShadePixel(COLORREF color, int alpha)
+{
+    return uint32_t(alpha) << 24 | uint32_t(GetRValue(color) * alpha / 255) << 16 |
+           uint32_t(GetGValue(color) * alpha / 255) << 8 | uint32_t(GetBValue(color) * alpha / 255);
+}
+
+// The owner's window region, or its whole rectangle when it has none,
+// limited to the owner's own rectangle.
+CGdiObject<HRGN> OwnerShape(HWND owner, SIZE size)
+{
+    CGdiObject<HRGN> shape(::CreateRectRgn(0, 0, size.cx, size.cy));
+    CGdiObject<HRGN> windowRegion(::CreateRectRgn(0, 0, 0, 0));
+    if (owner && shape && windowRegion && ::GetWindowRgn(owner, windowRegion.Get()) != ERROR)
+        ::CombineRgn(shape.Get(), shape.Get(), windowRegion.Get(), RGN_AND);
+    return shape;
+}
+
+std::vector<RECT> RegionRectangles(HRGN region)
+{
+    DWORD bytes = region ? ::GetRegionData(region, 0, nullptr) : 0;
+    if (bytes < sizeof(RGNDATAHEADER))
+        return {};
+    std::vector<char> buffer(bytes);
+    auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
+    if (::GetRegionData(region, bytes, data) != bytes)
+        return {};
+    const RECT* first = reinterpret_cast<const RECT*>(data->Buffer);
+    return std::vector<RECT>(first, first + data->rdh.nCount);
+}
+
+// Each row of the owner as the run from its first to one past its last
+// pixel inside the shape; a gap inside a row belongs to the run.
+std::vector<Anchor> ReadOwnerRows(HWND owner, SIZE size)
+{
+    std::vector<Anchor> rows(size_t(size.cy), Anchor{size.cx, 0});
+    for (const RECT& rc : RegionRectangles(OwnerShape(owner, size).Get())) {
+        for (LONG row = std::max<LONG>(rc.top, 0); row < std::min<LONG>(rc.bottom, size.cy); ++row) {
+            Anchor& run = rows[size_t(row)];
+            run.start = std::min<int>(run.start, rc.left);
+            run.end = std::max<int>(run.end, rc.right);
+        }
+    }
+    return rows;
+}
+
+// The owner's rows moved right and down by the shadow's size, with empty
+// rows around them: one above and below, and with a positive size the
+// size's width of rows inside the image's top and bottom edges.
+std::vector<Anchor> PlaceOwnerRows(const std::vector<Anchor>& ownerRows, int ownerWidth, int size, int shadowHeight)
+{
+    const int count = std::max(int(ownerRows.size()), shadowHeight) + 2;
+    std::vector<Anchor> rows(size_t(count), Anchor{ownerWidth, 0});
+    for (int r = 0; r < int(ownerRows.size()); ++r) {
+        int row = r + 1 + size;
+        bool insideEdges = size <= 0 || (row > size && row < shadowHeight + 1 - size);
+        if (row > 0 && row < count - 1 && insideEdges)
+            rows[size_t(row)] = Anchor{ownerRows[size_t(r)].start + size, ownerRows[size_t(r)].end + size};
+    }
+    return rows;
+}
+
+// Every pass narrows each row to the overlap of its neighbours' runs and one
+// pixel more on each side, so a sharp shadow begins inside the owner's
+// outline; the first and last rows stay empty.
+void ErodeRows(std::vector<Anchor>& rows, int passes)
+{
+    for (int pass = 0; pass < passes; ++pass) {
+        const std::vector<Anchor> previous = rows;
+        for (size_t j = 1; j + 1 < rows.size(); ++j) {
+            int start = std::max({previous[j - 1].start, previous[j].start, previous[j + 1].start});
+            int end = std::min({previous[j - 1].end, previous[j].end, previous[j + 1].end});
+            rows[j] = Anchor{start + 1, end - 1};
+        }
+    }
+}
+
+// Full darkness within the size beyond the sharpness, then fading linearly
+// over sharpness + 1 pixels, transparent beyond the radius.
+Falloff MakeFalloff(const ShadowLook& look)
+{
+    const int radius = std::max(look.size, look.sharpness);
+    const int solid = look.size > look.sharpness ? look.size - look.sharpness : 0;
+    Falloff falloff{radius, {}};
+    falloff.pixels.assign(size_t(falloff.Side()) * size_t(falloff.Side()), 0);
+    for (int ky = 0; ky < falloff.Side(); ++ky) {
+        for (int kx = 0; kx < falloff.Side(); ++kx) {
+            double t = std::sqrt(double((kx - radius) * (kx - radius) + (ky - radius) * (ky - radius)));
+            int alpha = 0;
+            if (t < solid)
+                alpha = look.darkness;
+            else if (t <= radius)
+                alpha = int((1.0 - (t - solid) / (look.sharpness + 1)) * look.darkness);
+            if (alpha > 0)
+                falloff.pixels[size_t(ky * falloff.Side() + kx)] = ShadePixel(look.color, alpha);
+        }
+    }
+    return falloff;
+}
+
+// Centres the falloff on a pixel; every pixel keeps the darker of the two.
+void Stamp(const CShadowPixels& pixels, const Falloff& falloff, int column, int row)
+{
+    for (int ky = 0; ky < falloff.Side(); ++ky) {
+        int y = row - falloff.radius + ky;
+        if (y < 0 || y >= pixels.height)
+            continue;
+        uint32_t* line = pixels.Row(y);
+        for (int kx = 0; kx < falloff.Side(); ++kx) {
+            int x = column - falloff.radius + kx;
+            if (x >= 0 && x < pixels.width)
+                line[x] = std::max(line[x], falloff.At(kx, ky));
+        }
+    }
+}
+
+// Along the outline only: the left part of each run that sticks out beyond
+// the rows above and below, then the right part likewise.
+void StampSoftEdge(const CShadowPixels& pixels, const ShadowRows& rows, const Falloff& falloff)
+{
+    for (int i = falloff.radius; i <= pixels.height - falloff.radius - 1; ++i) {
+        const Anchor row = rows[i], above = rows[i - 1], below = rows[i + 1];
+        if (row.start >= row.end)
+            continue;
+        const int leftEnd = std::min(std::max(above.start, below.start) + 1, row.end);
+        int column = row.start;
+        for (; column < leftEnd; ++column)
+            Stamp(pixels, falloff, column, i);
+        for (column = std::max(column, std::min(above.end, below.end) - 1); column < row.end; ++column)
+            Stamp(pixels, falloff, column, i);
+    }
+}
+
+void FillColumns(const CShadowPixels& pixels, int row, int from, int to, uint32_t value)
+{
+    uint32_t* line = pixels.Row(row);
+    for (int c = std::max(from, 0); c < std::min(to, pixels.width); ++c)
+        line[c] = value;
+}
+
+// The inside of each run at full darkness, except where the owner lies:
+// the shadow window is above its owner and must let it show through.
+void FillInsideAroundOwner(const CShadowPixels& pixels, const ShadowRows& rows, const std::vector<Anchor>& ownerRows,
+                           const ShadowLook& look)
+{
+    const int s = look.size, radius = std::max(s, look.sharpness), ownerHeight = int(ownerRows.size());
+    const uint32_t inside = ShadePixel(look.color, look.darkness);
+    const int first = std::max(std::min(radius, std::max(s - look.yOffset, 0)), 0);
+    const int last = std::min(std::max(pixels.height - radius, std::min(ownerHeight + s - look.yOffset, ownerHeight + 2 * s)),
+                              pixels.height);
+    for (int i = first; i < last; ++i) {
+        const Anchor row = rows[i];
+        const int r = i - s + look.yOffset;
+        if (r < 0 || r >= ownerHeight) {
+            FillColumns(pixels, i, row.start, row.end, inside);
+            continue;
+        }
+        const int ownerStart = ownerRows[size_t(r)].start + s - look.xOffset;
+        const int ownerEnd = ownerRows[size_t(r)].end + s - look.xOffset;
+        FillColumns(pixels, i, row.start, std::min(ownerStart, row.end), inside);
+        FillColumns(pixels, i, std::max(ownerStart, 0), std::min(ownerEnd, pixels.width), 0);
+        FillColumns(pixels, i, std::max(ownerEnd, row.start), row.end, inside);
+    }
+}
 
 } // namespace
 
@@ -167,121 +366,22 @@ void CWndShadow::Redraw(HWND owner)
     Support().updateLayeredWindow(m_shadow, nullptr, &position, &size, memory.Get(), &source, 0, &blend, ULW_ALPHA);
 }
 
+// The steps follow the order in which the shadow is built: the owner's
+// shape, its rows moved into the shadow image, eroded to the sharpness, the
+// soft edge stamped along the outline, then the dark inside with the owner
+// cut out.
 void CWndShadow::RenderShadow(const CShadowPixels& pixels, HWND owner, const RECT& ownerRect) const
 {
-    const int W = ownerRect.right - ownerRect.left, H = ownerRect.bottom - ownerRect.top;
-    const int SW = pixels.width, SH = pixels.height;
-    const int s = m_size, p = m_sharpness, d = m_darkness, x = m_xOffset, y = m_yOffset;
-    if (W <= 0 || H <= 0 || SW <= 0 || SH <= 0)
+    const ShadowLook look{m_size, m_sharpness, m_darkness, m_xOffset, m_yOffset, m_color};
+    const SIZE ownerSize{ownerRect.right - ownerRect.left, ownerRect.bottom - ownerRect.top};
+    if (ownerSize.cx <= 0 || ownerSize.cy <= 0 || pixels.width <= 0 || pixels.height <= 0)
         return;
-
-    // 1-2. The owner's shape as one run of columns per row.
-    CGdiObject<HRGN> shape(::CreateRectRgn(0, 0, W, H));
-    if (owner)
-        ::GetWindowRgn(owner, shape.Get());
-    std::vector<Anchor> ownerRows(size_t(H), Anchor{W, 0});
-    for (int r = 0; r < H; ++r) {
-        int start = 0;
-        while (start < W && !::PtInRegion(shape.Get(), start, r))
-            ++start;
-        if (start == W)
-            continue;
-        int end = W;
-        while (end > start && !::PtInRegion(shape.Get(), end - 1, r))
-            --end;
-        ownerRows[size_t(r)] = Anchor{start, end};
-    }
-
-    // 3. Working anchors: the owner's rows shifted by the size, empty around.
-    const int rows = std::max(H, SH) + 2;
-    std::vector<Anchor> anchors(size_t(rows), Anchor{W, 0});
-    for (int r = 0; r < H; ++r) {
-        int row = r + 1 + s;
-        if (row > 0 && row < rows - 1 && (s <= 0 || (row > s && row < SH + 1 - s)))
-            anchors[size_t(row)] = Anchor{ownerRows[size_t(r)].start + s, ownerRows[size_t(r)].end + s};
-    }
-
-    // 4. Erosion: the soft edge starts inside the shape when it is wider than the size.
-    for (int pass = 0; pass < p - s; ++pass) {
-        std::vector<Anchor> previous = anchors;
-        for (int j = 1; j < rows - 1; ++j) {
-            int start = std::max({previous[size_t(j - 1)].start, previous[size_t(j)].start, previous[size_t(j + 1)].start});
-            int end = std::min({previous[size_t(j - 1)].end, previous[size_t(j)].end, previous[size_t(j + 1)].end});
-            anchors[size_t(j)] = Anchor{start + 1, end - 1};
-        }
-    }
-
-    // 5. The kernel stamped along the edge.
-    const int K = std::max(s, p), C = s > p ? s - p : 0, side = 2 * K + 1;
-    auto shade = [&](int alpha) {
-        return uint32_t(alpha) << 24 | uint32_t(GetRValue(m_color) * alpha / 255) << 16 |
-               uint32_t(GetGValue(m_color) * alpha / 255) << 8 | uint32_t(GetBValue(m_color) * alpha / 255);
-    };
-    std::vector<uint32_t> kernel(size_t(side) * size_t(side), 0);
-    for (int ky = 0; ky < side; ++ky)
-        for (int kx = 0; kx < side; ++kx) {
-            double t = std::sqrt(double((kx - K) * (kx - K) + (ky - K) * (ky - K)));
-            int alpha = 0;
-            if (t < C)
-                alpha = d;
-            else if (t <= K)
-                alpha = int((1.0 - (t - C) / (p + 1)) * d);
-            kernel[size_t(ky * side + kx)] = alpha > 0 ? shade(alpha) : 0;
-        }
-    auto stamp = [&](int column, int row) {
-        for (int ky = 0; ky < side; ++ky) {
-            int py = row - K + ky;
-            if (py < 0 || py >= SH)
-                continue;
-            uint32_t* line = pixels.Row(py);
-            for (int kx = 0; kx < side; ++kx) {
-                int px = column - K + kx;
-                if (px >= 0 && px < SW)
-                    line[px] = std::max(line[px], kernel[size_t(ky * side + kx)]);
-            }
-        }
-    };
-    const int rowShift = s < 0 ? 1 - s : 1;
-    auto anchorOf = [&](int shadowRow) {
-        int row = shadowRow + rowShift;
-        return row >= 0 && row < rows ? anchors[size_t(row)] : Anchor{W, 0};
-    };
-
-    // 6. Soft edge: stamp the left and right runs of every row where the
-    //    shape's outline lies, using the rows above and below to find it.
-    for (int i = K; i <= SH - K - 1; ++i) {
-        Anchor row = anchorOf(i), above = anchorOf(i - 1), below = anchorOf(i + 1);
-        if (row.start >= row.end)
-            continue;
-        int reached = row.start;
-        int leftEnd = std::min(std::max(above.start, below.start) + 1, row.end);
-        for (; reached < leftEnd; ++reached)
-            stamp(reached, i);
-        for (int c = std::max(reached, std::min(above.end, below.end) - 1); c < row.end; ++c)
-            stamp(c, i);
-    }
-
-    // 7. Full darkness inside the eroded shape, cut out where the owner lies.
-    const uint32_t centre = shade(d);
-    auto fill = [&](uint32_t* line, int from, int to, uint32_t value) {
-        for (int c = std::max(from, 0); c < std::min(to, SW); ++c)
-            line[c] = value;
-    };
-    int first = std::min(K, std::max(s - y, 0));
-    int last = std::max(SH - K, std::min(H + s - y, H + 2 * s));
-    for (int i = std::max(first, 0); i < std::min(last, SH); ++i) {
-        Anchor row = anchorOf(i);
-        uint32_t* line = pixels.Row(i);
-        int r = i - s + y;
-        if (r < 0 || r >= H) {
-            fill(line, row.start, row.end, centre);
-            continue;
-        }
-        const Anchor& ownerRow = ownerRows[size_t(r)];
-        fill(line, row.start, std::min(ownerRow.start + s - x, row.end), centre);
-        fill(line, std::max(ownerRow.start + s - x, 0), std::min(ownerRow.end + s - x, SW), 0);
-        fill(line, std::max(ownerRow.end + s - x, row.start), row.end, centre);
-    }
+    const std::vector<Anchor> ownerRows = ReadOwnerRows(owner, ownerSize);
+    std::vector<Anchor> rows = PlaceOwnerRows(ownerRows, ownerSize.cx, look.size, pixels.height);
+    ErodeRows(rows, look.sharpness - look.size);
+    const ShadowRows shadowRows{std::move(rows), look.size < 0 ? 1 - look.size : 1, ownerSize.cx};
+    StampSoftEdge(pixels, shadowRows, MakeFalloff(look));
+    FillInsideAroundOwner(pixels, shadowRows, ownerRows, look);
 }
 
 void CWndShadow::MoveWithOwner(HWND owner)

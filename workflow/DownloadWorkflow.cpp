@@ -70,15 +70,17 @@ bool IsPlainFileName(const std::wstring& name)
 
 bool IsComplete(int state) { return state == DLBT_STATE_COMPLETE || state == DLBT_STATE_SEEDING; }
 
+bool Ended(const CRetryGetHttpFile& job) { return job.m_succeeded || !job.m_fetcher; }
+
 } // namespace
 
-CDownloadWorkflow::CDownloadWorkflow(CAppSetting& settings, const CLauncherConfig& launcher, IWorkflowHost& host,
-                                     std::wstring reportHost, ReportClock clock)
-    : m_reports(settings, std::move(reportHost), std::move(clock)),
-      m_engine(settings.m_cfgDir),
-      m_settings(settings),
-      m_launcher(launcher),
-      m_host(host)
+CDownloadWorkflow::CDownloadWorkflow(CAppSetting& settings, SWorkflowOptions options, IWorkflowEvents& events,
+                                     ReportClock clock)
+    : m_settings(settings),
+      m_options(std::move(options)),
+      m_events(events),
+      m_reports(settings, m_options.reportHost, std::move(clock)),
+      m_engine(settings.m_cfgDir)
 {
 }
 
@@ -91,11 +93,86 @@ CDownloadWorkflow::~CDownloadWorkflow()
 
 void CDownloadWorkflow::LoadConfiguration()
 {
-    m_statusText = kLoadingConfiguration;
+    FetchDescription();
+    Publish();
+}
+
+void CDownloadWorkflow::Tick()
+{
+    PollFetchJobs();
+    if (m_dirConfirmed && !m_completed)
+        RefreshProgress();
+    Publish();
+}
+
+void CDownloadWorkflow::Start(const std::wstring& folder)
+{
+    StartInDir(folder);
+    Publish();
+}
+
+void CDownloadWorkflow::Pause()
+{
+    PauseDownload();
+    Publish();
+}
+
+void CDownloadWorkflow::Resume(const std::wstring& folder)
+{
+    if (folder != m_pauseDir)
+        StopEngine();
+    m_userPaused = false;
+    if (m_downloader)
+        m_engine.CallVoid(&SDlbtFunctions::DLBT_Downloader_Resume, m_downloader);
+    else
+        StartInDir(folder);
+    Publish();
+}
+
+void CDownloadWorkflow::ApplyStoredRateLimits()
+{
+    if (m_engine.m_started)
+        ApplyRateLimits(m_engine, static_cast<uint32_t>(m_settings.m_downLimit),
+                        static_cast<uint32_t>(m_settings.m_upLimit));
+}
+
+bool CDownloadWorkflow::Fetching() const
+{
+    return !m_configJob.m_handled || !m_torrentJob.m_handled;
+}
+
+void CDownloadWorkflow::ReportClose()
+{
+    if (!m_reports.DownloaderSeen())
+        return;
+    // After a resume into another folder the kernel may be unloaded: the
+    // report then goes out with nothing uploaded and no progress.
+    uint64_t uploaded = 0;
+    int rate = 0;
+    if (m_engine.IsLoaded()) {
+        DLBT_KERNEL_INFO counters{};
+        if (m_engine.Call(&SDlbtFunctions::DLBT_GetKernelInfo, FALSE, &counters))
+            uploaded = counters.totalUploaded;
+        DLBT_DOWNLOADER_INFO info{};
+        if (m_downloader && ReadStatus(info))
+            rate = static_cast<int>(info.percent);
+    }
+    m_reports.ReportClose(rate, uploaded);
+}
+
+void CDownloadWorkflow::StopEngine()
+{
+    StopKernel(m_engine, m_downloader);
+    m_percent = 0;
+}
+
+void CDownloadWorkflow::FetchDescription()
+{
+    ShowStatus(kLoadingConfiguration);
     RemoveStaleTemporaryFiles(m_settings.m_cfgDir);
-    StartFetch(m_configJob, m_launcher.config_url, m_settings.m_serverCfgPath, &CDownSetting::IsDescription);
+    StartFetch(m_configJob, m_options.configUrl, m_settings.m_serverCfgPath, &CDownSetting::IsDescription);
     if (!FileExists(m_settings.m_serverCfgPath))
-        DownloadUrlToFile(WideToAnsi(m_launcher.config_url), m_settings.m_serverCfgPath,
+        DownloadUrlToFile(WideToAnsi(m_options.configUrl), m_settings.m_serverCfgPath,
                           &CDownSetting::IsDescription);
 }
 
@@ -103,7 +180,7 @@ void CDownloadWorkflow::PollFetchJobs()
 {
     if (!m_configJob.m_handled) {
         m_configJob.Poll();
-        if (m_configJob.m_succeeded || !m_configJob.m_fetcher) {
+        if (Ended(m_configJob)) {
             m_configJob.m_handled = true;
             m_settings.LoadAll();
             LoadServerInfo();
@@ -111,7 +188,7 @@ void CDownloadWorkflow::PollFetchJobs()
     }
     if (!m_torrentJob.m_handled) {
         m_torrentJob.Poll();
-        if (m_torrentJob.m_succeeded || !m_torrentJob.m_fetcher) {
+        if (Ended(m_torrentJob)) {
             m_torrentJob.m_handled = true;
             if (m_dirConfirmed)
                 StartEngine();
@@ -123,13 +200,13 @@ void CDownloadWorkflow::LoadServerInfo()
 {
     const std::string& url = m_settings.m_torrentUrl;
     if (url.empty()) {
-        SetStatus(kNoTorrentAddress);
+        Fail(kNoTorrentAddress);
         return;
     }
     const size_t slash = url.rfind('/');
     const std::wstring name = slash == std::string::npos ? L"" : AnsiToWide(url.substr(slash + 1));
     if (!IsPlainFileName(name)) {
-        SetStatus(kBadTorrentAddress);
+        Fail(kBadTorrentAddress);
         return;
     }
     m_torrentPath = m_settings.m_cfgDir + name;
@@ -138,7 +215,7 @@ void CDownloadWorkflow::LoadServerInfo()
         if (m_dirConfirmed)
             StartEngine();
     } else {
-        m_statusText = kLoadingTorrent;
+        ShowStatus(kLoadingTorrent);
         StartFetch(m_torrentJob, AnsiToWide(url), m_torrentPath);
         m_engine.Load();
         if (!FileExists(m_torrentPath))
@@ -147,7 +224,7 @@ void CDownloadWorkflow::LoadServerInfo()
     HandReportAddress();
 }
 
-bool CDownloadWorkflow::StartInDir(const std::wstring& folder)
+void CDownloadWorkflow::StartInDir(const std::wstring& folder)
 {
     m_dirConfirmed = true;
     m_completed = false;
@@ -158,30 +235,28 @@ bool CDownloadWorkflow::StartInDir(const std::wstring& folder)
     }
     if (m_configJob.m_handled) {
         if (m_settings.m_torrentUrl.empty())
-            LoadConfiguration();
+            FetchDescription();
         else if (m_torrentJob.m_handled)
             StartEngine();
     }
-    return true;
 }
 
 void CDownloadWorkflow::StartEngine()
 {
     if (!FileExists(m_torrentPath)) {
-        SetStatus(kNoTorrentFile);
+        Fail(kNoTorrentFile);
         return;
     }
     if (!m_engine.Load()) {
-        SetStatus(kNoKernel);
+        Fail(kNoKernel);
         return;
     }
     if (!m_dirConfirmed)
         return;
     if (!m_engine.m_started) {
         HandReportAddress(); // again: the library may have been loaded anew since
-        StartKernel(m_engine, m_launcher.p2p_port, [this](const wchar_t* caption, const wchar_t* text) {
-            m_host.ShowMessage(caption, text, 0);
-        });
+        if (StartKernel(m_engine, m_options.p2pPort))
+            m_restartAdvised = true;
     }
     if (!m_userPaused)
         StartDownload();
@@ -190,7 +265,7 @@ void CDownloadWorkflow::StartEngine()
 void CDownloadWorkflow::StartDownload()
 {
     ReleaseCurrentDownloader();
-    m_statusText.clear();
+    ShowStatus(L"");
 
     SDownloaderSetup setup;
     setup.torrentPath = m_torrentPath;
@@ -209,48 +284,32 @@ void CDownloadWorkflow::StartDownload()
     m_firstFilePath = downloader.firstFilePath;
     m_downloader = downloader.handle;
     if (!m_downloader)
-        SetStatus(kNoDownloader);
+        Fail(kNoDownloader);
 }
 
-std::wstring CDownloadWorkflow::RefreshProgress()
+// Without a downloader, or a status to judge it by this time, the line is
+// empty.
+void CDownloadWorkflow::RefreshProgress()
 {
-    if (!m_downloader)
-        return L"";
+    m_progressLine.clear();
     DLBT_DOWNLOADER_INFO info{};
-    if (!ReadStatus(info))
-        return L""; // nothing to judge the download by this time
+    if (!m_downloader || !ReadStatus(info))
+        return;
     if (!m_infoChecked)
         CheckFirstStatus(info);
 
-    const std::wstring line = FormatProgressLine(info, GetStateText(info.state));
-    CheckProgressReports(info.percent);
+    m_progressLine = FormatProgressLine(info, GetStateText(info.state));
+    m_reports.CheckProgressReports(info.percent);
     m_percent = ProgressPercent(info, m_percent);
 
     if (IsComplete(info.state)) {
         m_percent = 100;
-        m_statusText = kDownloadComplete;
+        ShowStatus(kDownloadComplete);
         if (!m_completed)
             HandleCompletion();
     }
     m_reports.ReapFinished();
     CheckDiskSpace(info.state);
-    return line;
-}
-
-void CDownloadWorkflow::SetStatus(const std::wstring& text)
-{
-    m_statusText = text;
-    m_settings.CDownSetting::Reset();
-    if (!m_torrentPath.empty() && FileExists(m_torrentPath))
-        ::DeleteFileW(m_torrentPath.c_str());
-    ReleaseCurrentDownloader();
-    m_completed = false;
-}
-
-void CDownloadWorkflow::StopEngine()
-{
-    StopKernel(m_engine, m_downloader);
-    m_percent = 0;
 }
 
 void CDownloadWorkflow::PauseDownload()
@@ -258,24 +317,24 @@ void CDownloadWorkflow::PauseDownload()
     m_userPaused = true;
     if (m_downloader)
         m_engine.CallVoid(&SDlbtFunctions::DLBT_Downloader_Pause, m_downloader);
+    m_pauseDir = m_settings.m_savePath;
 }
 
-void CDownloadWorkflow::ResumeDownload(const std::wstring& folder, bool folderChanged)
+void CDownloadWorkflow::ShowStatus(const std::wstring& text)
 {
-    if (folderChanged)
-        StopEngine();
-    m_userPaused = false;
-    if (m_downloader)
-        m_engine.CallVoid(&SDlbtFunctions::DLBT_Downloader_Resume, m_downloader);
-    else
-        StartInDir(folder);
+    m_statusText = text;
+    m_failed = false;
 }
 
-void CDownloadWorkflow::ApplyStoredRateLimits()
+void CDownloadWorkflow::Fail(const std::wstring& text)
 {
-    if (m_engine.m_started)
-        ApplyRateLimits(m_engine, static_cast<uint32_t>(m_settings.m_downLimit),
-                        static_cast<uint32_t>(m_settings.m_upLimit));
+    m_statusText = text;
+    m_failed = true;
+    m_settings.CDownSetting::Reset();
+    if (!m_torrentPath.empty() && FileExists(m_torrentPath))
+        ::DeleteFileW(m_torrentPath.c_str());
+    ReleaseCurrentDownloader();
+    m_completed = false;
 }
 
 std::wstring CDownloadWorkflow::GetStateText(int code) const
@@ -299,7 +358,8 @@ std::wstring CDownloadWorkflow::GetStateText(int code) const
 // Checked on every refresh while the download runs, not only as it starts:
 // another program may fill the drive meanwhile, and the kernel then stops
 // writing without a word. A pause asked for shows in the kernel's state a
-// moment later; until the player resumes there is nothing to check.
+// moment later; until the player resumes there is nothing to check. The
+// workflow pauses itself, as the pause button does, and tells its owner.
 void CDownloadWorkflow::CheckDiskSpace(int state)
 {
     if (state != DLBT_STATE_DOWNLOADING || m_userPaused || !m_downloader)
@@ -312,12 +372,12 @@ void CDownloadWorkflow::CheckDiskSpace(int state)
         return;
     if (free >= info.totalSize - info.downloaded)
         return;
-    if (free >= BytesStillNeeded(info.totalSize, info.downloaded, AllocatedToGame(free)))
+    const uint64_t needed = BytesStillNeeded(info.totalSize, info.downloaded, AllocatedToGame(free));
+    if (free >= needed)
         return;
-    m_host.PauseDownload();
-    m_host.ShowMessage(kDiskSpaceWarningCaption, DiskSpaceWarningText(info.totalSize).c_str(), MB_ICONWARNING);
+    PauseDownload();
+    m_shortage = {true, needed - free, info.totalSize};
 }
-
 // Opening every file of the game is left for when free space alone falls
 // short, and done again only once free space has changed: the drive's
 // allocation to the game changes nothing else.
@@ -343,25 +403,6 @@ void CDownloadWorkflow::RunGame()
     LaunchProgram(path);
 }
 
-void CDownloadWorkflow::ReportClose()
-{
-    if (!m_reports.DownloaderSeen())
-        return;
-    // After a resume into another folder the kernel may be unloaded: the
-    // report then goes out with nothing uploaded and no progress.
-    uint64_t uploaded = 0;
-    int rate = 0;
-    if (m_engine.IsLoaded()) {
-        DLBT_KERNEL_INFO counters{};
-        if (m_engine.Call(&SDlbtFunctions::DLBT_GetKernelInfo, FALSE, &counters))
-            uploaded = counters.totalUploaded;
-        DLBT_DOWNLOADER_INFO info{};
-        if (m_downloader && ReadStatus(info))
-            rate = static_cast<int>(info.percent);
-    }
-    m_reports.ReportClose(rate, uploaded);
-}
-
 bool CDownloadWorkflow::ReadStatus(DLBT_DOWNLOADER_INFO& info) const
 {
     return m_engine.Call(&SDlbtFunctions::DLBT_GetDownloaderInfo, FALSE, m_downloader, &info) != FALSE;
@@ -378,24 +419,61 @@ void CDownloadWorkflow::CheckFirstStatus(const DLBT_DOWNLOADER_INFO& info)
         SaveBaseSettings();
     }
     m_reports.MarkDownloaderSeen();
-    ReportStart();
+    m_reports.ReportStart();
     m_infoChecked = true;
 }
 
 void CDownloadWorkflow::HandleCompletion()
 {
-    ReportFinish();
+    m_reports.ReportFinish();
     m_completed = true;
-    if (m_launcher.run_game_exe)
+    if (m_options.runGame)
         RunGame();
 }
 
 void CDownloadWorkflow::HandReportAddress()
 {
-    if (m_engine.IsLoaded() && !m_launcher.report_ip.empty())
-        m_engine.CallVoid(&SDlbtFunctions::DLBT_SetReportIP, m_launcher.report_ip.c_str());
+    if (m_engine.IsLoaded() && !m_options.reportIp.empty())
+        m_engine.CallVoid(&SDlbtFunctions::DLBT_SetReportIP, m_options.reportIp.c_str());
 }
 
 void CDownloadWorkflow::ReleaseCurrentDownloader() { ReleaseDownloader(m_engine, m_downloader); }
 
 void CDownloadWorkflow::SaveBaseSettings() { m_settings.Save(m_settings.m_baseCfgPath); }
+
+// In this order of priority: what the player has not started is Ready
+// whatever happened in the background (its failures show once started), a
+// completed game stays Completed, a pause holds over a failure, and a
+// failure over work still under way.
+WorkflowState CDownloadWorkflow::ComputeState() const
+{
+    if (!m_dirConfirmed)
+        return WorkflowState::Ready;
+    if (m_completed)
+        return WorkflowState::Completed;
+    if (m_userPaused)
+        return WorkflowState::Paused;
+    if (m_failed)
+        return WorkflowState::Failed;
+    if (!m_downloader)
+        return WorkflowState::Preparing;
+    return WorkflowState::Downloading;
+}
+
+void CDownloadWorkflow::Publish()
+{
+    const WorkflowState state = ComputeState();
+    if (state != m_state) {
+        m_state = state;
+        m_events.OnStateChanged(state);
+    }
+    if (m_shortage.found) {
+        const SShortage shortage = m_shortage;
+        m_shortage = SShortage();
+        m_events.OnDiskShort(shortage.missingBytes, shortage.gameSize);
+    }
+    if (m_restartAdvised) {
+        m_restartAdvised = false;
+        m_events.OnRestartAdvised();
+    }
+}

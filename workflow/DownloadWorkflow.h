@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/LauncherConfig.h"
 #include "engine/DlbtModule.h"
 #include "net/RetryGetHttpFile.h"
 #include "report/UsageReporter.h"
 #include "settings/AppSetting.h"
-#include "workflow/WorkflowHost.h"
+#include "workflow/WorkflowEvents.h"
+#include "workflow/WorkflowOptions.h"
 
 #include <cstdint>
 #include <string>
@@ -16,11 +16,12 @@
 // turns its status into the progress line, checks the disk, starts the game
 // and sends the usage reports. It has no thread or timer of its own: the
 // owning window drives it from its initialisation, its buttons and its
-// 500 ms timer, all on the user-interface thread.
+// 500 ms timer, all on the user-interface thread, and hears back through
+// IWorkflowEvents once each of those calls has done its work.
 class CDownloadWorkflow {
 public:
-    CDownloadWorkflow(CAppSetting& settings, const CLauncherConfig& launcher, IWorkflowHost& host,
-                      std::wstring reportHost = distribution::kReportHost, ReportClock clock = CurrentTimeMs);
+    CDownloadWorkflow(CAppSetting& settings, SWorkflowOptions options, IWorkflowEvents& events,
+                      ReportClock clock = CurrentTimeMs);
     ~CDownloadWorkflow();
     CDownloadWorkflow(const CDownloadWorkflow&) = delete;
     CDownloadWorkflow& operator=(const CDownloadWorkflow&) = delete;
@@ -28,60 +29,54 @@ public:
     // Fetches "server.cfg" in the background, and at once when there is no
     // copy of it yet.
     void LoadConfiguration();
-    // Every tick: carries on with a fetch that has ended.
-    void PollFetchJobs();
-    // Reads the description just fetched and gets the torrent file.
-    void LoadServerInfo();
-    // The player starts (or resumes without a downloader) in `folder`, which
-    // exists already.
-    bool StartInDir(const std::wstring& folder);
-    void StartEngine();
-    void StartDownload();
-    // The line to show for the downloader's status; empty without one.
-    std::wstring RefreshProgress();
-    // A failure: shows `text`, forgets the description and the torrent file
-    // so that the next start fetches everything again.
-    void SetStatus(const std::wstring& text);
-    // Releases the downloader, shuts the kernel down and unloads it.
-    void StopEngine();
-
-    // The pause and resume buttons. A pause before the downloader exists
-    // keeps it from being created; a resume into another folder starts the
-    // kernel and the download afresh there.
-    void PauseDownload();
-    void ResumeDownload(const std::wstring& folder, bool folderChanged);
+    // Every tick: carries on with a fetch that has ended and, once the
+    // player has started and until the game is complete, reads the kernel's
+    // status into the line to show.
+    void Tick();
+    // The player starts in `folder`, which exists already.
+    void Start(const std::wstring& folder);
+    // A pause before the downloader exists keeps it from being created.
+    void Pause();
+    // A resume into another folder than the pause's starts the kernel and
+    // the download afresh there.
+    void Resume(const std::wstring& folder);
     // The stored limits, again after the settings dialog, once started.
     void ApplyStoredRateLimits();
 
-    std::wstring GetStateText(int code) const;
-    void CheckDiskSpace(int state);
-    void RunGame();
+    WorkflowState State() const { return m_state; }
+    // The information line and the percentage to show.
+    const std::wstring& Line() const { return m_statusText.empty() ? m_progressLine : m_statusText; }
+    int Percent() const { return m_percent; }
+    // The description or the torrent is still on its way.
+    bool Fetching() const;
+    // A usage report is still on its way.
+    bool Reporting() const { return m_reports.UnderWay(); }
 
-    void ReportStart() { m_reports.ReportStart(); }
-    void CheckProgressReports(float percent) { m_reports.CheckProgressReports(percent); }
-    void ReportFinish() { m_reports.ReportFinish(); }
+    // Gives a finish report still under way up to `milliseconds` to arrive.
     void WaitForFinishReport(DWORD milliseconds) { m_reports.WaitForFinishReport(milliseconds); }
     // The close report, first thing when the window is destroyed; it does
     // not call into a kernel that has been unloaded.
     void ReportClose();
-
-    std::wstring m_statusText;
-    DLBT_DOWNLOADER m_downloader = nullptr;
-    CRetryGetHttpFile m_configJob;
-    CRetryGetHttpFile m_torrentJob;
-    CUsageReporter m_reports; // owns the report fetchers and the start time
-    CDlbtModule m_engine;
-    std::wstring m_torrentPath;
-    std::wstring m_firstFilePath;
-    std::wstring m_downloadDir;
-    bool m_dirConfirmed = false;
-    bool m_userPaused = false;
-    int m_percent = 0;
-    bool m_completed = false;
-    bool m_infoChecked = false;
-    bool m_singleFile = false;
+    // Releases the downloader, shuts the kernel down and unloads it.
+    void StopEngine();
 
 private:
+    void FetchDescription();
+    void PollFetchJobs();
+    void LoadServerInfo();
+    void StartInDir(const std::wstring& folder);
+    void StartEngine();
+    void StartDownload();
+    void RefreshProgress();
+    void PauseDownload();
+    // A status line that is no failure.
+    void ShowStatus(const std::wstring& text);
+    // A failure: shows `text`, forgets the description and the torrent file
+    // so that the next start fetches everything again.
+    void Fail(const std::wstring& text);
+    std::wstring GetStateText(int code) const;
+    void CheckDiskSpace(int state);
+    void RunGame();
     bool ReadStatus(DLBT_DOWNLOADER_INFO& info) const;
     void CheckFirstStatus(const DLBT_DOWNLOADER_INFO& info);
     void HandleCompletion();
@@ -89,6 +84,9 @@ private:
     uint64_t AllocatedToGame(uint64_t free);
     void ReleaseCurrentDownloader();
     void SaveBaseSettings();
+    WorkflowState ComputeState() const;
+    // Tells the owner what changed, as the last step of each public call.
+    void Publish();
 
     // What the drive had allocated to the game's files when it had `free`
     // bytes left.
@@ -97,9 +95,36 @@ private:
         uint64_t free = 0;
         uint64_t bytes = 0;
     };
-    SAllocation m_allocation;
+    // A shortage of room found in this call, told at its end.
+    struct SShortage {
+        bool found = false;
+        uint64_t missingBytes = 0;
+        uint64_t gameSize = 0;
+    };
 
     CAppSetting& m_settings;
-    const CLauncherConfig& m_launcher;
-    IWorkflowHost& m_host;
+    const SWorkflowOptions m_options;
+    IWorkflowEvents& m_events;
+    CUsageReporter m_reports; // owns the report fetchers and the start time
+    CDlbtModule m_engine;
+    CRetryGetHttpFile m_configJob;
+    CRetryGetHttpFile m_torrentJob;
+    DLBT_DOWNLOADER m_downloader = nullptr;
+    std::wstring m_torrentPath;
+    std::wstring m_firstFilePath;
+    std::wstring m_downloadDir;
+    std::wstring m_pauseDir; // the folder in force at the pause
+    std::wstring m_statusText;
+    std::wstring m_progressLine;
+    int m_percent = 0;
+    bool m_dirConfirmed = false;
+    bool m_userPaused = false;
+    bool m_failed = false;
+    bool m_completed = false;
+    bool m_infoChecked = false;
+    bool m_singleFile = false;
+    SAllocation m_allocation;
+    SShortage m_shortage;
+    bool m_restartAdvised = false;
+    WorkflowState m_state = WorkflowState::Ready;
 };

@@ -141,7 +141,7 @@ TEST_F(EngineLoaderTest, LoadingAgainTouchesNothingAndAfterTheStopLoadsAfresh)
     EXPECT_EQ(kernel.m_module, first);
     EXPECT_EQ(m_folder.Exists(L"DLBT.dll"), present) << "nothing was written";
 
-    StartKernel(kernel, 29500, [](const wchar_t*, const wchar_t*) {});
+    StartKernel(kernel, 29500);
     EXPECT_TRUE(kernel.m_started);
     DLBT_DOWNLOADER none = nullptr;
     StopKernel(kernel, none);

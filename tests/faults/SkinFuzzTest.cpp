@@ -6,6 +6,7 @@
 #include "ui/toolkit/ControlHost.h"
 #include "ui/toolkit/ControlUI.h"
 #include "ui/toolkit/LayoutBuilder.h"
+#include "ui/toolkit/SkinResources.h"
 #include "ui/toolkit/ZipArchive.h"
 #include "ui/TestZip.h"
 
@@ -18,6 +19,7 @@
 using uitk::CControlHost;
 using uitk::CControlUI;
 using uitk::CLayoutBuilder;
+using uitk::CSkinResources;
 using uitk::CZipArchive;
 
 namespace {
@@ -112,7 +114,7 @@ TEST(ParserFuzz, LayoutMarkup)
         zip.Add("font.xml", font, false);
         zip.Add("DlgMain.xml", mainLayout, false);
         archive = zip.Bytes();
-        ASSERT_TRUE(CControlHost::SetResourceZip(archive.data(), archive.size()));
+        ASSERT_TRUE(CSkinResources::SetResourceZip(archive.data(), archive.size()));
         CControlHost host;
         CLayoutBuilder builder;
         CControlUI* root = builder.Create(L"Layout.xml", nullptr, &host);

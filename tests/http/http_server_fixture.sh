@@ -10,6 +10,7 @@ action="$1"
 state="$2"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 server_script="${3:-$here/http_test_server.py}"
+source "$here/../../scripts/lib.sh"
 
 stop_server() {
     [[ -f "$state/pid" ]] || return 0
@@ -30,13 +31,9 @@ case "$action" in
 start)
     mkdir -p "$state"
     stop_server
-    setsid python3 "$server_script" "$state/port" </dev/null >"$state/server.log" 2>&1 &
+    setsid /usr/bin/python3 "$server_script" "$state/port" </dev/null >"$state/server.log" 2>&1 &
     echo $! >"$state/pid"
-    for _ in $(seq 300); do
-        [[ -s "$state/port" ]] && exit 0
-        kill -0 "$(cat "$state/pid")" 2>/dev/null || break
-        sleep 0.1
-    done
+    wait_written "$state/port" "$!" >/dev/null && exit 0
     echo "the test server did not start:" >&2
     cat "$state/server.log" >&2
     stop_server

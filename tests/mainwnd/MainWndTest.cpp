@@ -13,6 +13,7 @@
 #include "ui/GifProgressUI.h"
 #include "ui/MainWnd.h"
 #include "ui/toolkit/SkinRenderer.h"
+#include "ui/toolkit/SkinResources.h"
 #include "util/TextConvert.h"
 
 #include <shlobj.h>
@@ -111,8 +112,9 @@ struct WindowRecord {
 // The main window with the player's answers to its native dialogs scripted.
 class TestMainWnd : public CMainWnd {
 public:
-    TestMainWnd(CAppSetting& settings, const CLauncherConfig& launcher, std::shared_ptr<WindowRecord> record)
-        : CMainWnd(settings, launcher, CollectorHost()), m_record(std::move(record))
+    TestMainWnd(CAppSetting& settings, const SWorkflowOptions& options, bool exitOnDone,
+                std::shared_ptr<WindowRecord> record)
+        : CMainWnd(settings, options, exitOnDone), m_record(std::move(record))
     {
         SetUrlOpener([r = m_record](const std::wstring& url) { r->urls.push_back(url); });
         if (!m_record->realSettingsDialog)
@@ -150,14 +152,15 @@ protected:
           m_uuid(UniqueClientId("mw")),
           m_settings(m_cfgDir)
     {
-        CWndShadow::Initialize(CControlHost::GetInstance());
+        CWndShadow::Initialize(CSkinResources::GetInstance());
         CSkinRenderer::StartGdiplus();
-        CControlHost::SetResourceZipFromResource(130, L"ZIPRES");
+        CSkinResources::SetResourceZipFromResource(130, L"ZIPRES");
         ::CoInitialize(nullptr);
         m_kernel = std::make_unique<FakeKernel>(m_cfgDir);
-        m_launcher.config_url = Widen(CollectorUrl("/files/" + ServerName("server.cfg")));
-        m_launcher.run_game_exe = true;
-        m_launcher.exit_on_done = false;
+        m_options.configUrl = Widen(CollectorUrl("/files/" + ServerName("server.cfg")));
+        m_options.p2pPort = 9310;
+        m_options.runGame = true;
+        m_options.reportHost = CollectorHost();
         WriteBaseSettings(m_folder);
         ::DeleteFileW(DesktopShortcut().c_str());
     }
@@ -180,7 +183,7 @@ protected:
     // Opens the window as start-up does; the test ticks its timers itself.
     void Open()
     {
-        m_window = new TestMainWnd(m_settings, m_launcher, m_record);
+        m_window = new TestMainWnd(m_settings, m_options, m_exitOnDone, m_record);
         m_hwnd = m_window->Create(nullptr, L"Korvane下载器", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN |
                                                                  WS_SYSMENU | WS_MINIMIZEBOX, 0);
         ASSERT_NE(m_hwnd, nullptr);
@@ -193,12 +196,13 @@ protected:
     {
         ASSERT_TRUE(ServeDownload(m_uuid));
         Open();
-        CDownloadWorkflow& workflow = m_window->Workflow();
         ASSERT_TRUE(WaitFor([&] {
             Tick();
-            return workflow.m_configJob.m_handled && workflow.m_torrentJob.m_handled;
+            return !m_window->Workflow().Fetching();
         }));
     }
+
+    WorkflowState State() const { return m_window->Workflow().State(); }
 
     void Close()
     {
@@ -215,7 +219,16 @@ protected:
         return ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && msg.wParam == 0;
     }
 
-    void Tick(UINT_PTR timer = CMainWnd::kWorkflowTimer) { ::SendMessageW(m_hwnd, WM_TIMER, timer, 0); }
+    // A tick, then the message boxes it asked for, as the message loop
+    // would show them.
+    void Tick(UINT_PTR timer = CMainWnd::kWorkflowTimer)
+    {
+        ::SendMessageW(m_hwnd, WM_TIMER, timer, 0);
+        MSG notices{};
+        while (::PeekMessageW(&notices, m_hwnd, CMainWnd::kShowNoticesMessage, CMainWnd::kShowNoticesMessage,
+                              PM_REMOVE))
+            ::DispatchMessageW(&notices);
+    }
     // Where the player sees the control: laid out as it is painted.
     void Click(const wchar_t* name)
     {
@@ -265,7 +278,8 @@ protected:
     std::wstring m_folder;
     std::string m_uuid;
     CAppSetting m_settings;
-    CLauncherConfig m_launcher;
+    SWorkflowOptions m_options;
+    bool m_exitOnDone = false;
     std::unique_ptr<FakeKernel> m_kernel;
     std::shared_ptr<WindowRecord> m_record = std::make_shared<WindowRecord>();
     TestMainWnd* m_window = nullptr;
@@ -293,7 +307,7 @@ TEST_F(MainWndTest, StartPauseResumeAndCompletionShowTheirButtonsAndTheDownloadG
 
     Click(L"btn_start");
     EXPECT_EQ(Buttons(), kDownloading);
-    ASSERT_NE(m_window->Workflow().m_downloader, nullptr) << Utf8(m_window->Workflow().m_statusText);
+    ASSERT_EQ(State(), WorkflowState::Downloading) << Utf8(m_window->Workflow().Line());
     EXPECT_TRUE(Contains(m_kernel->TakeCalls(), "Initialize " + Utf8(m_temp.Path()) + "\\games\\ Korvane"));
 
     m_kernel->SetStatus(Status(DLBT_STATE_DOWNLOADING, 40.0f, 3 << 20, 40 << 20, 100 << 20));
@@ -305,13 +319,12 @@ TEST_F(MainWndTest, StartPauseResumeAndCompletionShowTheirButtonsAndTheDownloadG
 
     Click(L"btn_pause");
     EXPECT_EQ(Buttons(), kPaused);
-    EXPECT_TRUE(m_window->Workflow().m_userPaused);
-    EXPECT_EQ(m_window->PauseDir(), m_folder);
+    EXPECT_EQ(State(), WorkflowState::Paused);
     EXPECT_EQ(m_kernel->TakeCalls(), Calls{"Pause 1"});
 
     Click(L"btn_resume");
     EXPECT_EQ(Buttons(), kDownloading);
-    EXPECT_FALSE(m_window->Workflow().m_userPaused);
+    EXPECT_EQ(State(), WorkflowState::Downloading);
     EXPECT_EQ(m_kernel->TakeCalls(), Calls{"Resume 1"}) << "the same downloader goes on";
 
     PutGameInPlace();
@@ -346,9 +359,9 @@ TEST_F(MainWndTest, StartPauseResumeAndCompletionShowTheirButtonsAndTheDownloadG
 TEST_F(MainWndTest, ExitOnDoneWaitsForTheFinishReportToBeAnswered)
 {
     m_uuid = UniqueClientId("slow-mw");
-    m_launcher.config_url = Widen(CollectorUrl("/files/" + ServerName("server.cfg")));
-    m_launcher.exit_on_done = true;
-    m_launcher.run_game_exe = false;
+    m_options.configUrl = Widen(CollectorUrl("/files/" + ServerName("server.cfg")));
+    m_exitOnDone = true;
+    m_options.runGame = false;
     WriteBaseSettings(m_folder);
     OpenReady();
     Click(L"btn_start");
@@ -396,9 +409,10 @@ TEST_F(MainWndTest, BeforeTheStartTheDisplayIgnoresTheWorkflow)
     Open();
     ASSERT_TRUE(WaitFor([&] {
         Tick();
-        return m_window->Workflow().m_configJob.m_handled;
+        return !m_window->Workflow().Fetching();
     }));
-    EXPECT_FALSE(m_window->Workflow().m_statusText.empty());
+    EXPECT_FALSE(m_window->Workflow().Line().empty());
+    EXPECT_EQ(State(), WorkflowState::Ready);
     EXPECT_EQ(Text(L"label_downinfo"), L"");
     EXPECT_EQ(Text(L"label_percent"), L"0%");
 }
@@ -443,7 +457,7 @@ TEST_F(MainWndTest, StartRefusesADriveRootAndAFolderThatCannotBeMade)
     Click(L"btn_start");
     EXPECT_EQ(m_record->messages, std::vector<std::wstring>{L"创建目录失败|创建目录失败，请重新输入！"});
     EXPECT_EQ(Buttons(), kReady);
-    EXPECT_FALSE(m_window->Workflow().m_dirConfirmed);
+    EXPECT_EQ(State(), WorkflowState::Ready);
 }
 
 // "base.cfg" keeps the folder in the ANSI code page (936 here): a folder
@@ -467,7 +481,7 @@ TEST_F(MainWndTest, AFolderTheCodePageCannotHoldIsRefusedAndNothingIsSaved)
     Click(L"btn_start");
     EXPECT_EQ(m_record->messages, std::vector<std::wstring>{refused});
     EXPECT_EQ(Buttons(), kReady);
-    EXPECT_FALSE(m_window->Workflow().m_dirConfirmed);
+    EXPECT_EQ(State(), WorkflowState::Ready);
     EXPECT_EQ(m_temp.Read(L"cfg\\base.cfg"), savedBefore);
 }
 
@@ -478,17 +492,16 @@ TEST_F(MainWndTest, APauseBeforeTheDownloaderExistsHoldsItBackUntilTheResume)
     Click(L"btn_start"); // the description is still on its way
     Click(L"btn_pause");
     EXPECT_EQ(Buttons(), kPaused);
-    CDownloadWorkflow& workflow = m_window->Workflow();
     ASSERT_TRUE(WaitFor([&] {
         Tick();
-        return workflow.m_configJob.m_handled && workflow.m_torrentJob.m_handled;
+        return !m_window->Workflow().Fetching();
     }));
-    EXPECT_EQ(workflow.m_downloader, nullptr);
-    EXPECT_TRUE(workflow.m_engine.m_started) << "the kernel itself starts";
+    EXPECT_EQ(m_kernel->TakeCalls(), Calls{"Startup 9310-9320"}) << "the kernel itself starts, no downloader";
+    EXPECT_EQ(State(), WorkflowState::Paused);
 
     Click(L"btn_resume");
     EXPECT_EQ(Buttons(), kDownloading);
-    EXPECT_NE(workflow.m_downloader, nullptr);
+    EXPECT_EQ(State(), WorkflowState::Downloading);
     EXPECT_FALSE(Contains(m_kernel->TakeCalls(), "Shutdown")) << "the same folder keeps the kernel";
 }
 
@@ -496,7 +509,7 @@ TEST_F(MainWndTest, ResumingInAnotherFolderStartsAfreshThere)
 {
     OpenReady();
     Click(L"btn_start");
-    ASSERT_NE(m_window->Workflow().m_downloader, nullptr);
+    ASSERT_EQ(State(), WorkflowState::Downloading);
     Click(L"btn_pause");
     m_kernel->TakeCalls();
 
@@ -580,7 +593,7 @@ TEST_F(MainWndTest, EveryWayOutOfTheSettingsDialogHandsAStartedKernelTheStoredLi
     m_record->realSettingsDialog = true;
     OpenReady();
     Click(L"btn_start");
-    ASSERT_TRUE(m_window->Workflow().m_engine.m_started);
+    ASSERT_EQ(State(), WorkflowState::Downloading);
     m_kernel->TakeCalls();
 
     struct Way {
@@ -605,8 +618,8 @@ TEST_F(MainWndTest, EveryWayOutOfTheSettingsDialogHandsAStartedKernelTheStoredLi
     }
 }
 
-// The player closes the main window while the disk-space warning, raised in
-// the middle of a tick, is still up; then dismisses the warning.
+// The player closes the main window while the disk-space warning, which a
+// tick asked for, is still up; then dismisses the warning.
 void CALLBACK CloseTheWindowUnderTheWarning(HWND, UINT, UINT_PTR timer, DWORD)
 {
     const HWND box = ::FindWindowW(L"#32770", L"警告");
@@ -631,7 +644,8 @@ TEST_F(MainWndTest, ClosingTheWindowUnderTheDiskWarningWaitsForTheBoxAndStillRep
     ::KillTimer(nullptr, timer);
     ASSERT_EQ(m_record->messages.size(), 1u);
     EXPECT_EQ(m_record->messages[0].rfind(L"警告|", 0), 0u);
-    EXPECT_FALSE(m_record->deleted) << "the window went while its tick still ran";
+    EXPECT_FALSE(m_record->deleted) << "the window went while its box was still up";
+    EXPECT_EQ(Buttons(), kPaused) << "the workflow paused itself for want of room";
 
     MSG msg{};
     while (::IsWindow(m_hwnd) && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))

@@ -1,5 +1,6 @@
 // The usage reports: their addresses byte for byte, the clock, and the
 // once-per-download rules of the milestones, received by the tests' collector.
+#include "distribution/Distribution.h"
 #include "report/UsageReporter.h"
 
 #include "workflow/Collector.h"

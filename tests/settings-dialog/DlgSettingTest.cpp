@@ -12,6 +12,7 @@
 #include "ui/DlgSetting.h"
 #include "ui/toolkit/EditUI.h"
 #include "ui/toolkit/OptionUI.h"
+#include "ui/toolkit/SkinResources.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +30,8 @@ class DlgSettingTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CWndShadow::Initialize(CControlHost::GetInstance());
-        ASSERT_TRUE(CControlHost::SetResourceZipFromResource(130, L"ZIPRES"));
+        CWndShadow::Initialize(CSkinResources::GetInstance());
+        ASSERT_TRUE(CSkinResources::SetResourceZipFromResource(130, L"ZIPRES"));
         RemoveAutoStartValue();
         m_folder.Write(L"base.cfg", "{\"downlimit\": 300, \"uplimit\": 20, \"uuid\": \"kept\"}");
         ASSERT_TRUE(static_cast<CBaseSetting&>(m_settings).LoadFile(m_settings.m_baseCfgPath));

@@ -1,5 +1,5 @@
-#include "workflow/DirectoryTree.h"
-#include "workflow/DownloadDir.h"
+#include "util/DirectoryTree.h"
+#include "settings/DownloadDir.h"
 
 #include "support/TempDir.h"
 
@@ -50,6 +50,20 @@ TEST(CreateDirectoryTree, RefusesUncAndEmptyPaths)
     EXPECT_EQ(CreateDirectoryTree(L"\\\\server\\share\\x"), E_INVALIDARG);
     EXPECT_EQ(CreateDirectoryTree(L"\\rooted\\x"), E_INVALIDARG);
     EXPECT_EQ(CreateDirectoryTree(L""), E_INVALIDARG);
+}
+
+// The program's own folders may lie on a network share ("\\server\share\"),
+// whose server and share are no levels to create; "\\?\C:\" has the same
+// shape and is real under the test prefix.
+TEST(CreateDirectoryTree, AProgramFolderOnAShareIsCreatedBelowTheShare)
+{
+    TempDir folder;
+    const std::wstring shared = L"\\\\?\\" + folder.Path() + L"\\cfg\\deeper";
+    EXPECT_EQ(CreateFolderOnDriveOrShare(shared), S_OK);
+    EXPECT_TRUE(IsFolder(folder.Path() + L"\\cfg\\deeper"));
+    EXPECT_EQ(CreateFolderOnDriveOrShare(L"\\\\?\\"), E_INVALIDARG) << "a share alone is nothing to create";
+    EXPECT_EQ(CreateFolderOnDriveOrShare(folder.Path() + L"\\local"), S_OK);
+    EXPECT_TRUE(IsFolder(folder.Path() + L"\\local"));
 }
 
 TEST(CreateDirectoryTree, MissingDriveGivesTheFirstLevelsError)

@@ -5,6 +5,7 @@
 #include "support/ChildProcess.h"
 #include "ui/toolkit/EditUI.h"
 #include "ui/toolkit/OptionUI.h"
+#include "ui/toolkit/SkinResources.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,8 @@ class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CWndShadow::Initialize(CControlHost::GetInstance());
-        ASSERT_TRUE(CControlHost::SetResourceZipFromResource(130, L"ZIPRES"));
+        CWndShadow::Initialize(CSkinResources::GetInstance());
+        ASSERT_TRUE(CSkinResources::SetResourceZipFromResource(130, L"ZIPRES"));
     }
     void TearDown() override
     {

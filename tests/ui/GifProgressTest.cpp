@@ -3,6 +3,7 @@
 
 #include "support/ChildProcess.h"
 #include "ui/GifProgressUI.h"
+#include "ui/toolkit/SkinResources.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +49,7 @@ TEST(GifProgress, FilledWidthFollowsTheValueWithinMinAndMax)
 
 TEST(GifProgress, FramesChangeAfterTheirOwnDelays)
 {
-    CWndShadow::Initialize(CControlHost::GetInstance());
+    CWndShadow::Initialize(CSkinResources::GetInstance());
     TestZip zip;
     zip.Add("two.gif", ReadHostFile(KORVANE_UI_TEST_DATA "/two_frames.gif"), false);
     zip.Add("zero.gif", ReadHostFile(KORVANE_UI_TEST_DATA "/zero_delay.gif"), false);
@@ -72,7 +73,7 @@ TEST(GifProgress, FramesChangeAfterTheirOwnDelays)
                        "</VerticalLayout></Window>");
     static std::string bytes; // the archive reads from it while the window lives
     bytes = zip.Bytes();
-    ASSERT_TRUE(CControlHost::SetResourceZip(bytes.data(), bytes.size()));
+    ASSERT_TRUE(CSkinResources::SetResourceZip(bytes.data(), bytes.size()));
 
     auto record = std::make_shared<DialogRecord>();
     auto* dialog = new TestDialog(L"Gif.xml", record);

@@ -10,6 +10,7 @@
 #include "ui/toolkit/LabelUI.h"
 #include "ui/toolkit/ControlHost.h"
 #include "ui/toolkit/SkinRenderer.h"
+#include "ui/toolkit/SkinResources.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,7 @@ protected:
     void Build(const wchar_t* file)
     {
         RegisterGifProgress();
-        ASSERT_TRUE(CControlHost::SetResourceZipFromResource(kSkinId, L"ZIPRES"));
+        ASSERT_TRUE(CSkinResources::SetResourceZipFromResource(kSkinId, L"ZIPRES"));
         CLayoutBuilder builder;
         CControlUI* root = builder.Create(file, nullptr, &m_host);
         ASSERT_NE(root, nullptr);
@@ -146,7 +147,7 @@ TEST(LayoutMarkup, ElementNamesIgnoreCaseAndRepeatedAttributesApplyInOrder)
     zip.Add("Broken.xml", "<Window><VerticalLayout></Window>");
     zip.Add("Unknown.xml", "<Window><VerticalLayout><Gizmo/></VerticalLayout></Window>");
     std::string bytes = zip.Bytes();
-    ASSERT_TRUE(CControlHost::SetResourceZip(bytes.data(), bytes.size()));
+    ASSERT_TRUE(CSkinResources::SetResourceZip(bytes.data(), bytes.size()));
 
     CControlHost pm;
     CLayoutBuilder builder;

@@ -7,6 +7,7 @@
 #include "ui/GifProgressUI.h"
 #include "ui/toolkit/OptionUI.h"
 #include "ui/toolkit/SkinRenderer.h"
+#include "ui/toolkit/SkinResources.h"
 #include "ui/toolkit/ZipArchive.h"
 #include "support/ChildProcess.h"
 
@@ -78,9 +79,9 @@ class Screenshots : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CWndShadow::Initialize(CControlHost::GetInstance());
+        CWndShadow::Initialize(CSkinResources::GetInstance());
         ASSERT_TRUE(CSkinRenderer::StartGdiplus());
-        ASSERT_TRUE(CControlHost::SetResourceZipFromResource(130, L"ZIPRES"));
+        ASSERT_TRUE(CSkinResources::SetResourceZipFromResource(130, L"ZIPRES"));
     }
 };
 
@@ -103,7 +104,7 @@ TEST_F(Screenshots, EveryImageOfTheSkinLoads)
     auto* dialog = new TestDialog(L"DlgMain.xml", record);
     HWND window = dialog->Open();
     std::string bytes;
-    ASSERT_TRUE(CControlHost::ReadSkinFile(L"DlgMain.xml", bytes));
+    ASSERT_TRUE(CSkinResources::ReadSkinFile(L"DlgMain.xml", bytes));
     int images = 0;
     for (const wchar_t* name :
          {L"1.png", L"2.png", L"3.png", L"dlg_setting.png", L"btn_close_normal.png", L"btn_close_over.png",
@@ -114,7 +115,7 @@ TEST_F(Screenshots, EveryImageOfTheSkinLoads)
           L"resume_down.png", L"folder_normal.png", L"folder_over.png", L"folder_down.png", L"edit_bk.png",
           L"edit_bk2.png", L"progress_bk.png", L"progress_fore.gif", L"radio_normal.png", L"radio_over.png",
           L"radio_down.png"}) {
-        EXPECT_NE(dialog->GetControlHost().GetImage(name), nullptr) << "missing " << images;
+        EXPECT_NE(CSkinResources::GetImage(name), nullptr) << "missing " << images;
         ++images;
     }
     EXPECT_EQ(images + 3, 39); // and the three markup files
@@ -213,7 +214,7 @@ TEST_F(Screenshots, ButtonsShowTheirHoverAndPressedImages)
 // drawn whole past it, and gone from the screen when shorter text replaces it.
 TEST(LabelText, TooWideEndsInAnEllipsisOrRunsOnWhole)
 {
-    CWndShadow::Initialize(CControlHost::GetInstance());
+    CWndShadow::Initialize(CSkinResources::GetInstance());
     TestZip zip;
     zip.Add("labels.xml", "<Window size=\"240,60\"><VerticalLayout bkcolor=\"#FF000000\">"
                           "<Label name=\"cut\" float=\"true\" pos=\"10,5,0,0\" width=\"30\" height=\"20\" "
@@ -223,7 +224,7 @@ TEST(LabelText, TooWideEndsInAnEllipsisOrRunsOnWhole)
                           "</VerticalLayout></Window>");
     static std::string bytes; // the archive reads from it while the window lives
     bytes = zip.Bytes();
-    ASSERT_TRUE(CControlHost::SetResourceZip(bytes.data(), bytes.size()));
+    ASSERT_TRUE(CSkinResources::SetResourceZip(bytes.data(), bytes.size()));
     auto record = std::make_shared<DialogRecord>();
     auto* dialog = new TestDialog(L"labels.xml", record);
     HWND window = dialog->Open();

@@ -1,4 +1,5 @@
 #include "ui/WndShadow.h"
+#include "util/GdiObject.h"
 
 #include <gtest/gtest.h>
 
@@ -65,4 +66,42 @@ TEST(WndShadow, ADegenerateOwnerDrawsNothing)
     shadow.RenderShadow(CShadowPixels{bits.data(), 12, 12, true}, nullptr, RECT{0, 0, 0, 0});
     for (uint32_t pixel : bits)
         EXPECT_EQ(pixel, 0u);
+}
+
+// The shadow window lies above its owner, so it must be clear over each row
+// of the owner's window region and shaded just beside it, also where the
+// shape has rounded corners and a hole.
+TEST(WndShadow, LetsTheOwnerShowThroughEachRowOfItsWindowRegion)
+{
+    const int W = 120, H = 80;
+    HWND owner = ::CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP, 0, 0, W, H, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    HRGN shape = ::CreateRoundRectRgn(0, 0, W + 1, H + 1, 30, 30);
+    CGdiObject<HRGN> hole(::CreateRectRgn(30, 20, 60, 40));
+    ::CombineRgn(shape, shape, hole.Get(), RGN_DIFF);
+    ASSERT_NE(::SetWindowRgn(owner, shape, FALSE), 0); // the window owns the region now
+
+    CWndShadow shadow;
+    MakeProgramShadow(shadow);
+    std::vector<uint32_t> bits(size_t(W + 12) * (H + 12), 0);
+    CShadowPixels pixels{bits.data(), W + 12, H + 12, true};
+    shadow.RenderShadow(pixels, owner, RECT{300, 200, 300 + W, 200 + H});
+
+    CGdiObject<HRGN> region(::CreateRectRgn(0, 0, 0, 0));
+    ASSERT_NE(::GetWindowRgn(owner, region.Get()), ERROR);
+    ::DestroyWindow(owner);
+    // Owner pixel (x, y) lies at (x + 5, y + 5) of the shadow image.
+    for (int y = 0; y < H; ++y) {
+        int first = 0, last = W - 1;
+        while (first < W && !::PtInRegion(region.Get(), first, y))
+            ++first;
+        while (last > first && !::PtInRegion(region.Get(), last, y))
+            --last;
+        ASSERT_LT(first, W) << "row " << y;
+        const uint32_t* line = pixels.Row(y + 5);
+        for (int x = first; x <= last; ++x)
+            ASSERT_EQ(line[x + 5], 0u) << x << "," << y;
+        EXPECT_GT(Alpha(line[first + 4]), 0) << "left of row " << y;
+        EXPECT_GT(Alpha(line[last + 6]), 0) << "right of row " << y;
+    }
 }

@@ -30,12 +30,13 @@ protected:
     std::string GamesFolder() const { return Utf8(m_temp.Path() + L"\\games\\"); }
     std::wstring TorrentPath() const { return m_cfgDir + L"korvane.torrent"; }
 
-    void ExpectFailure(const wchar_t* text)
+    // Once started; before the start a failure leaves the workflow Ready.
+    void ExpectFailure(const wchar_t* text, WorkflowState state = WorkflowState::Failed)
     {
-        EXPECT_EQ(m_workflow->m_statusText, text);
+        EXPECT_EQ(m_workflow->Line(), text);
         EXPECT_TRUE(m_settings.m_torrentUrl.empty()) << "the description is forgotten";
         EXPECT_FALSE(Exists(TorrentPath())) << "the torrent file is deleted";
-        EXPECT_EQ(m_workflow->m_downloader, nullptr);
+        EXPECT_EQ(State(), state);
     }
 
     // A start after a failure fetches everything again and gets going.
@@ -43,37 +44,38 @@ protected:
     {
         ServeDescription(TorrentUrl());
         ServeTorrent();
-        m_workflow->StartInDir(m_folder);
-        EXPECT_EQ(m_workflow->m_statusText, L"正在加载配置信息....");
+        m_workflow->Start(m_folder);
+        EXPECT_EQ(m_workflow->Line(), L"正在加载配置信息....");
+        EXPECT_EQ(State(), WorkflowState::Preparing);
         PollUntilFetchesEnd();
-        EXPECT_NE(m_workflow->m_downloader, nullptr) << Utf8(m_workflow->m_statusText);
-        EXPECT_TRUE(m_workflow->m_statusText.empty());
+        EXPECT_EQ(State(), WorkflowState::Downloading) << Utf8(m_workflow->Line());
     }
 };
 
 TEST_F(DownloadWorkflowTest, FirstRunFetchesBothFilesAtOnceAndInTheBackgroundThenDownloadsToCompletion)
 {
-    m_launcher.report_ip = L"10.1.2.3";
+    m_options.reportIp = L"10.1.2.3";
     ServeDescription(TorrentUrl());
     ServeTorrent();
     MakeWorkflow();
 
     m_workflow->LoadConfiguration();
-    EXPECT_EQ(m_workflow->m_statusText, L"正在加载配置信息....");
+    EXPECT_EQ(m_workflow->Line(), L"正在加载配置信息....");
     EXPECT_TRUE(Exists(m_settings.m_serverCfgPath)) << "fetched at once on a clean machine";
     ASSERT_TRUE(WaitFor([&] {
-        m_workflow->PollFetchJobs();
-        return m_workflow->m_configJob.m_handled;
+        m_workflow->Tick();
+        return m_workflow->Line() != L"正在加载配置信息....";
     }));
-    EXPECT_EQ(m_workflow->m_statusText, L"正在加载P2P信息....");
+    EXPECT_EQ(m_workflow->Line(), L"正在加载P2P信息....");
     EXPECT_TRUE(Exists(TorrentPath())) << "fetched at once as well";
     PollUntilFetchesEnd();
     EXPECT_EQ(FetchCount(ServerName("server.cfg")), 2);
     EXPECT_EQ(FetchCount(ServerName("korvane.torrent")), 2);
     EXPECT_EQ(m_kernel->TakeCalls(), (Calls{"ReportIP 10.1.2.3"})) << "ready, but nothing starts before the player";
-    EXPECT_EQ(m_workflow->RefreshProgress(), L"");
+    EXPECT_EQ(State(), WorkflowState::Ready);
+    EXPECT_TRUE(m_states.empty());
 
-    m_workflow->StartInDir(m_temp.Path() + L"/games/Korvane//");
+    m_workflow->Start(m_temp.Path() + L"/games/Korvane//");
     EXPECT_EQ(m_settings.m_savePath, m_folder);
     CAppSetting saved(m_cfgDir);
     saved.LoadAll();
@@ -83,18 +85,18 @@ TEST_F(DownloadWorkflowTest, FirstRunFetchesBothFilesAtOnceAndInTheBackgroundThe
                                             "Initialize " + GamesFolder() + " Korvane",
                                             "Down 0", "Up 0", "Tracker http://tracker.invalid/announce 0",
                                             "Seed http://seed.invalid/"}));
-    EXPECT_TRUE(m_workflow->m_statusText.empty());
+    EXPECT_TRUE(m_workflow->Line().empty());
 
     EXPECT_EQ(Refresh(Status(DLBT_STATE_INITIALISING, 0.0f, 0, 0, DLBT_UNKNOWN_SIZE)), L"初始化进度：0 B");
     EXPECT_EQ(Refresh(Status(DLBT_STATE_DOWNLOADING, 50.0f, 1024, 50 * kMiB, 100 * kMiB)),
               L"下载速度：1024 B/s    完成下载：50.0% [50.0 MB]       剩余时间: 14:13:20");
-    EXPECT_EQ(m_workflow->m_percent, 50);
+    EXPECT_EQ(m_workflow->Percent(), 50);
     m_now += 3 * 60000 + 59999;
-    Refresh(Status(DLBT_STATE_COMPLETE, 100.0f, 0, 100 * kMiB, 100 * kMiB));
-    EXPECT_EQ(m_workflow->m_statusText, L"下载完成！");
-    EXPECT_EQ(m_workflow->m_percent, 100);
-    EXPECT_TRUE(m_workflow->m_completed);
+    EXPECT_EQ(Refresh(Status(DLBT_STATE_COMPLETE, 100.0f, 0, 100 * kMiB, 100 * kMiB)), L"下载完成！");
+    EXPECT_EQ(m_workflow->Percent(), 100);
     Refresh(Status(DLBT_STATE_SEEDING, 100.0f, 0, 100 * kMiB, 100 * kMiB));
+    EXPECT_EQ(m_states, (std::vector<WorkflowState>{WorkflowState::Downloading, WorkflowState::Completed}))
+        << "each state told once, as it came";
 
     // 100 per cent lies in the 70 band: its milestone reads like the finish.
     EXPECT_EQ(SettledReports(), Sorted({Query("start", "0", "0"), Query("finish", "0", "50"),
@@ -111,10 +113,10 @@ TEST_F(DownloadWorkflowTest, LaterRunRefreshesOnlyTheDescriptionAndStartsOnceIts
     MakeWorkflow();
 
     m_workflow->LoadConfiguration();
-    m_workflow->StartInDir(m_folder); // while the description is still being fetched
-    EXPECT_EQ(m_workflow->m_downloader, nullptr);
+    m_workflow->Start(m_folder); // while the description is still being fetched
+    EXPECT_EQ(State(), WorkflowState::Preparing);
     PollUntilFetchesEnd();
-    EXPECT_NE(m_workflow->m_downloader, nullptr);
+    EXPECT_EQ(State(), WorkflowState::Downloading);
     EXPECT_EQ(FetchCount(ServerName("server.cfg")), 1) << "only the background job";
     EXPECT_EQ(FetchCount(ServerName("korvane.torrent")), 0);
     EXPECT_EQ(m_temp.Read(L"cfg\\korvane.torrent"), "local copy");
@@ -139,11 +141,11 @@ TEST_F(DownloadWorkflowTest, AnAnswerThatIsNoDescriptionKeepsTheStoredOne)
     m_workflow->LoadConfiguration();
     EXPECT_FALSE(Exists(m_cfgDir + L"server.cfg.7-3.part"));
     EXPECT_TRUE(Exists(m_cfgDir + L"notes.part"));
-    m_workflow->StartInDir(m_folder);
+    m_workflow->Start(m_folder);
     PollUntilFetchesEnd();
     EXPECT_EQ(FetchCount(ServerName("server.cfg")), 3) << "refused as a failed fetch, and tried again";
     EXPECT_EQ(m_temp.Read(L"cfg\\server.cfg"), good);
-    EXPECT_NE(m_workflow->m_downloader, nullptr) << Utf8(m_workflow->m_statusText);
+    EXPECT_EQ(State(), WorkflowState::Downloading) << Utf8(m_workflow->Line());
 }
 
 TEST_F(DownloadWorkflowTest, MissingTorrentAddressFailsAndAStartFetchesTheDescriptionAgain)
@@ -152,7 +154,7 @@ TEST_F(DownloadWorkflowTest, MissingTorrentAddressFailsAndAStartFetchesTheDescri
     MakeWorkflow();
     m_workflow->LoadConfiguration();
     PollUntilFetchesEnd();
-    ExpectFailure(L"加载游戏服务器信息时出错，请稍后重试！");
+    ExpectFailure(L"加载游戏服务器信息时出错，请稍后重试！", WorkflowState::Ready);
     ExpectRecoveryByStartingAgain();
 }
 
@@ -162,8 +164,8 @@ TEST_F(DownloadWorkflowTest, TorrentAddressEndingInASlashFailsOnEveryStartUntilM
     MakeWorkflow();
     m_workflow->LoadConfiguration();
     PollUntilFetchesEnd();
-    ExpectFailure(L"加载游戏服务器信息异常，请稍后重试！");
-    m_workflow->StartInDir(m_folder);
+    ExpectFailure(L"加载游戏服务器信息异常，请稍后重试！", WorkflowState::Ready);
+    m_workflow->Start(m_folder);
     PollUntilFetchesEnd();
     ExpectFailure(L"加载游戏服务器信息异常，请稍后重试！");
     EXPECT_EQ(FetchCount(ServerName("server.cfg")), 3) << "each start fetches the description again";
@@ -178,8 +180,7 @@ TEST_F(DownloadWorkflowTest, TorrentNameThatWouldLeaveTheConfigurationFolderIsRe
         MakeWorkflow();
         m_workflow->LoadConfiguration();
         PollUntilFetchesEnd();
-        ExpectFailure(L"加载游戏服务器信息异常，请稍后重试！");
-        EXPECT_TRUE(m_workflow->m_torrentPath.empty());
+        ExpectFailure(L"加载游戏服务器信息异常，请稍后重试！", WorkflowState::Ready);
     }
 }
 
@@ -189,7 +190,7 @@ TEST_F(DownloadWorkflowTest, TorrentThatCannotBeFetchedFailsTheStart)
     MakeWorkflow();
     m_workflow->LoadConfiguration();
     PollUntilFetchesEnd();
-    m_workflow->StartInDir(m_folder);
+    m_workflow->Start(m_folder);
     ExpectFailure(L"加载P2P信息出错，请稍后重试！");
     EXPECT_EQ(m_kernel->TakeCalls(), Calls{}) << "no kernel started without a torrent";
     ExpectRecoveryByStartingAgain();
@@ -200,7 +201,7 @@ TEST_F(DownloadWorkflowTest, KernelLibraryThatCannotBeLoadedFailsTheStart)
     m_kernel.reset();
     ::DeleteFileW((m_cfgDir + L"DLBT.dll").c_str());
     FetchUntilReady();
-    m_workflow->StartInDir(m_folder);
+    m_workflow->Start(m_folder);
     ExpectFailure(L"加载P2P模块出错....");
 
     m_kernel = std::make_unique<FakeKernel>(m_cfgDir);
@@ -211,7 +212,7 @@ TEST_F(DownloadWorkflowTest, DownloaderTheKernelRefusesFailsTheStart)
 {
     m_kernel->SetInitializeFails(true);
     FetchUntilReady();
-    m_workflow->StartInDir(m_folder);
+    m_workflow->Start(m_folder);
     ExpectFailure(L"启动下载失败，请重试！");
     m_kernel->SetInitializeFails(false);
     ExpectRecoveryByStartingAgain();
@@ -221,10 +222,9 @@ TEST_F(DownloadWorkflowTest, LowConnectionLimitIsToldThroughTheWindowOnceTheKern
 {
     m_kernel->SetConnectionLimit(10);
     StartDownloading();
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0].substr(0, 5), L"优化提示|");
-    m_workflow->StartInDir(m_folder);
-    EXPECT_EQ(m_messages.size(), 1u) << "the kernel is started once";
+    EXPECT_EQ(m_restartsAdvised, 1);
+    m_workflow->Start(m_folder);
+    EXPECT_EQ(m_restartsAdvised, 1) << "the kernel is started once";
 }
 
 TEST_F(DownloadWorkflowTest, PauseBeforeTheDownloaderExistsHoldsItBackUntilTheResume)
@@ -233,15 +233,14 @@ TEST_F(DownloadWorkflowTest, PauseBeforeTheDownloaderExistsHoldsItBackUntilTheRe
     ServeTorrent();
     MakeWorkflow();
     m_workflow->LoadConfiguration();
-    m_workflow->StartInDir(m_folder);
-    m_workflow->PauseDownload();
+    m_workflow->Start(m_folder);
+    m_workflow->Pause();
     PollUntilFetchesEnd();
-    EXPECT_EQ(m_workflow->m_downloader, nullptr);
+    EXPECT_EQ(State(), WorkflowState::Paused);
     EXPECT_EQ(m_kernel->TakeCalls(), (Calls{"Startup 9310-9320"}));
 
-    m_workflow->ResumeDownload(m_folder, false);
-    EXPECT_NE(m_workflow->m_downloader, nullptr);
-    EXPECT_FALSE(m_workflow->m_userPaused);
+    m_workflow->Resume(m_folder);
+    EXPECT_EQ(State(), WorkflowState::Downloading);
     const Calls calls = m_kernel->TakeCalls();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls[0], "Initialize " + GamesFolder() + " Korvane") << "no second kernel start";
@@ -250,20 +249,20 @@ TEST_F(DownloadWorkflowTest, PauseBeforeTheDownloaderExistsHoldsItBackUntilTheRe
 TEST_F(DownloadWorkflowTest, ResumeIntoAnotherFolderRestartsTheKernelThere)
 {
     StartDownloading();
-    m_workflow->PauseDownload();
-    m_workflow->ResumeDownload(m_folder, false);
+    m_workflow->Pause();
+    m_workflow->Resume(m_folder);
     EXPECT_EQ(m_kernel->TakeCalls().back(), "Resume 1");
 
-    m_workflow->PauseDownload();
+    m_workflow->Pause();
     const std::wstring other = m_temp.Path() + L"\\other\\Korvane";
-    m_workflow->ResumeDownload(other, true);
+    m_workflow->Resume(other);
     const Calls calls = m_kernel->TakeCalls();
     ASSERT_GE(calls.size(), 6u);
     EXPECT_EQ(Calls(calls.begin(), calls.begin() + 6),
               (Calls{"Pause 1", "Release 1", "PreShutdown", "Shutdown", "Startup 9310-9320",
                      "Initialize " + Utf8(m_temp.Path()) + "\\other\\ Korvane"}));
     EXPECT_EQ(m_settings.m_savePath, other + L"\\");
-    EXPECT_NE(m_workflow->m_downloader, nullptr);
+    EXPECT_EQ(State(), WorkflowState::Downloading);
 }
 
 TEST_F(DownloadWorkflowTest, SingleFileLandsInThePlayersFolderAndAFolderWithoutParentIsGivenWhole)
@@ -275,13 +274,11 @@ TEST_F(DownloadWorkflowTest, SingleFileLandsInThePlayersFolderAndAFolderWithoutP
     EXPECT_EQ(Calls(calls.begin() + 1, calls.begin() + 4),
               (Calls{"Initialize " + GamesFolder() + " Korvane", "Release 1",
                      "Initialize " + Utf8(m_folder) + " -"}));
-    EXPECT_TRUE(m_workflow->m_singleFile);
-    EXPECT_EQ(m_workflow->m_downloadDir, m_folder);
 
     m_kernel->SetFiles(3, L"Korvane\\a.dat");
-    m_workflow->StartInDir(L"Q:\\");
+    m_workflow->Start(L"Q:\\");
     EXPECT_EQ(m_kernel->TakeCalls()[1], "Initialize Q:\\ -");
-    m_workflow->StartInDir(L"Korvane");
+    m_workflow->Start(L"Korvane");
     EXPECT_EQ(m_kernel->TakeCalls()[1], "Initialize Korvane\\ -");
 }
 
@@ -299,21 +296,22 @@ TEST_F(DownloadWorkflowTest, TooLittleSpacePausesOnceEachTimeTheDownloadRunsAgai
     const auto huge = Status(DLBT_STATE_DOWNLOADING, 1.0f, 1000, 0, 1ull << 60);
     Refresh(huge);
     Refresh(huge);
-    ASSERT_EQ(m_pauses, 1);
-    EXPECT_TRUE(m_workflow->m_userPaused);
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0], L"警告|磁盘空间不足，下载游戏至少需要预留1034?的空间，请更改您的下载路径。|" +
-                                 std::to_wstring(MB_ICONWARNING));
+    ASSERT_EQ(m_shortages.size(), 1u);
+    EXPECT_EQ(m_shortages[0].second, 1ull << 60) << "the game's size, for the warning";
+    EXPECT_GT(m_shortages[0].first, (1ull << 60) - (1ull << 50)) << "nearly all of it is missing";
+    EXPECT_EQ(State(), WorkflowState::Paused);
+    EXPECT_EQ(m_states.back(), WorkflowState::Paused) << "told before the shortage";
     EXPECT_EQ(m_kernel->TakeCalls().back(), "Pause 1");
 
     Refresh(Status(DLBT_STATE_PAUSED, 1.0f, 0, 0, 1ull << 60));
-    m_workflow->ResumeDownload(m_folder, false);
+    m_workflow->Resume(m_folder);
+    EXPECT_EQ(m_kernel->TakeCalls(), Calls{"Resume 1"}) << "the pause's own folder: the same downloader";
     Refresh(huge);
-    EXPECT_EQ(m_pauses, 2) << "the check runs again after the resume";
+    EXPECT_EQ(m_shortages.size(), 2u) << "the check runs again after the resume";
 
     Refresh(Status(DLBT_STATE_PAUSED, 1.0f, 0, 0, 1ull << 60));
     Refresh(Status(DLBT_STATE_DOWNLOADING, 1.0f, 1000, 0, 800 * kMiB));
-    EXPECT_EQ(m_pauses, 2) << "800 MB fit";
+    EXPECT_EQ(m_shortages.size(), 2u) << "800 MB fit";
 }
 
 // The drive fills up while the download runs (here: the rest no longer fits
@@ -323,10 +321,10 @@ TEST_F(DownloadWorkflowTest, DriveFillingUpWhileDownloadingPausesWithTheWarning)
 {
     StartDownloading();
     Refresh(Status(DLBT_STATE_DOWNLOADING, 1.0f, 1000, 0, 800 * kMiB));
-    ASSERT_EQ(m_pauses, 0);
+    ASSERT_TRUE(m_shortages.empty());
     Refresh(Status(DLBT_STATE_DOWNLOADING, 1.0f, 1000, 0, 1ull << 60));
-    EXPECT_EQ(m_pauses, 1);
-    EXPECT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_shortages.size(), 1u);
+    EXPECT_EQ(State(), WorkflowState::Paused);
 }
 
 TEST_F(DownloadWorkflowTest, FreeSpaceThatCannotBeToldNeitherWarnsNorPauses)
@@ -334,13 +332,13 @@ TEST_F(DownloadWorkflowTest, FreeSpaceThatCannotBeToldNeitherWarnsNorPauses)
     StartDownloading();
     m_settings.m_savePath = L"Q:\\nowhere\\";
     Refresh(Status(DLBT_STATE_DOWNLOADING, 1.0f, 1000, 0, 1ull << 60));
-    EXPECT_EQ(m_pauses, 0);
-    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_shortages.empty());
+    EXPECT_EQ(State(), WorkflowState::Downloading);
 }
 
 TEST_F(DownloadWorkflowTest, CompletionStartsTheGameInsideTheDownloadedTree)
 {
-    m_launcher.run_game_exe = true;
+    m_options.runGame = true;
     m_kernel->SetFiles(3, L"Korvane\\bin\\game.exe");
     StartDownloading();
     const std::wstring bin = m_folder + L"bin";
@@ -354,11 +352,11 @@ TEST_F(DownloadWorkflowTest, CompletionStartsTheGameInsideTheDownloadedTree)
 
 TEST_F(DownloadWorkflowTest, ProgramPathThatLeavesTheDownloadIsNotStarted)
 {
-    m_launcher.run_game_exe = true;
+    m_options.runGame = true;
     FetchUntilReady("..\\..\\cfg\\DLBT.dll");
-    m_workflow->StartInDir(m_folder);
+    m_workflow->Start(m_folder);
     Refresh(Status(DLBT_STATE_COMPLETE, 100.0f, 0, 10, 10));
-    EXPECT_TRUE(m_workflow->m_completed);
+    EXPECT_EQ(State(), WorkflowState::Completed);
     EXPECT_TRUE(m_settings.m_mainExePath.empty()) << "no launch and no shortcut target";
 }
 

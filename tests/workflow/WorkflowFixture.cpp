@@ -27,8 +27,10 @@ WorkflowFixture::WorkflowFixture()
     ::CreateDirectoryW((m_temp.Path() + L"\\games").c_str(), nullptr);
     ::CreateDirectoryW(m_folder.c_str(), nullptr);
     m_kernel = std::make_unique<FakeKernel>(m_cfgDir);
-    m_launcher.config_url = Widen(CollectorUrl("/files/" + ServerName("server.cfg")));
-    m_launcher.run_game_exe = false;
+    m_options.configUrl = Widen(CollectorUrl("/files/" + ServerName("server.cfg")));
+    m_options.p2pPort = 9310;
+    m_options.runGame = false;
+    m_options.reportHost = CollectorHost();
     WriteBaseSettings();
 }
 
@@ -67,15 +69,14 @@ void WorkflowFixture::ServeTorrent(const std::string& name)
 
 void WorkflowFixture::MakeWorkflow()
 {
-    m_workflow = std::make_unique<CDownloadWorkflow>(m_settings, m_launcher, *this, CollectorHost(),
-                                                     [this] { return m_now; });
+    m_workflow = std::make_unique<CDownloadWorkflow>(m_settings, m_options, *this, [this] { return m_now; });
 }
 
 void WorkflowFixture::PollUntilFetchesEnd()
 {
     ASSERT_TRUE(WaitFor([this] {
-        m_workflow->PollFetchJobs();
-        return m_workflow->m_configJob.m_handled && m_workflow->m_torrentJob.m_handled;
+        m_workflow->Tick();
+        return !m_workflow->Fetching();
     }));
 }
 
@@ -91,25 +92,20 @@ void WorkflowFixture::FetchUntilReady(const std::string& mainExe)
 void WorkflowFixture::StartDownloading()
 {
     FetchUntilReady();
-    m_workflow->StartInDir(m_folder);
-    ASSERT_NE(m_workflow->m_downloader, nullptr) << WideToAnsi(m_workflow->m_statusText);
+    m_workflow->Start(m_folder);
+    ASSERT_EQ(State(), WorkflowState::Downloading) << WideToAnsi(m_workflow->Line());
 }
 
 std::wstring WorkflowFixture::Refresh(const DLBT_DOWNLOADER_INFO& status)
 {
     m_kernel->SetStatus(status);
-    return m_workflow->RefreshProgress();
+    m_workflow->Tick();
+    return m_workflow->Line();
 }
 
 std::vector<std::string> WorkflowFixture::SettledReports()
 {
-    const CUsageReporter& reports = m_workflow->m_reports;
-    WaitFor([&] {
-        for (const auto* slot : {&reports.m_startReport, &reports.m_progressReport, &reports.m_finishReport})
-            if (*slot && !(*slot)->ReadOutcome().finished)
-                return false;
-        return true;
-    });
+    WaitFor([&] { return !m_workflow->Reporting(); });
     return Sorted(ReceivedReports(m_uuid));
 }
 
@@ -120,15 +116,9 @@ std::string WorkflowFixture::Query(const std::string& opname, const std::string&
            "&ext_info={\"ver\":\"1.2.3\"}";
 }
 
-void WorkflowFixture::PauseDownload()
+void WorkflowFixture::OnDiskShort(uint64_t missingBytes, uint64_t gameSize)
 {
-    ++m_pauses;
-    m_workflow->PauseDownload();
-}
-
-void WorkflowFixture::ShowMessage(const wchar_t* caption, const wchar_t* text, UINT icon)
-{
-    m_messages.push_back(std::wstring(caption) + L"|" + text + L"|" + std::to_wstring(icon));
+    m_shortages.emplace_back(missingBytes, gameSize);
 }
 
 bool WaitForGameStarted(const std::wstring& folder)

@@ -23,8 +23,8 @@ protected:
         m_kernel.reset();
         ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_KERNEL_DLL).c_str(), (m_cfgDir + L"DLBT.dll").c_str(),
                                 FALSE));
-        m_launcher.p2p_port = 29400; // clear of the kernel tests' ports
-        m_launcher.run_game_exe = true;
+        m_options.p2pPort = 29400; // clear of the kernel tests' ports
+        m_options.runGame = true;
     }
 
     void ServeSwarmDescription()
@@ -48,23 +48,21 @@ TEST_F(WorkflowSwarmTest, DownloadsTheGameFromTheSwarmStartsItAndReports)
     ASSERT_TRUE(::CreateDirectoryW(tools.c_str(), nullptr));
     ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_GAME_STUB).c_str(), (tools + L"\\stub.exe").c_str(), FALSE));
 
-    m_workflow = std::make_unique<CDownloadWorkflow>(m_settings, m_launcher, *this, CollectorHost());
+    MakeWorkflow();
     m_workflow->LoadConfiguration();
     PollUntilFetchesEnd();
-    m_workflow->StartInDir(m_folder);
-    ASSERT_NE(m_workflow->m_downloader, nullptr) << m_workflow->m_statusText.size();
+    m_workflow->Start(m_folder);
+    ASSERT_EQ(State(), WorkflowState::Downloading) << m_workflow->Line().size();
 
-    std::wstring line;
     ASSERT_TRUE(WaitFor(
         [&] {
-            m_workflow->PollFetchJobs();
-            line = m_workflow->RefreshProgress();
-            return m_workflow->m_completed;
+            m_workflow->Tick();
+            return State() == WorkflowState::Completed;
         },
         std::chrono::seconds(240)))
-        << "not complete; last line has " << line.size() << " characters";
-    EXPECT_EQ(m_workflow->m_statusText, L"下载完成！");
-    EXPECT_EQ(m_workflow->m_percent, 100);
+        << "not complete; last line has " << m_workflow->Line().size() << " characters";
+    EXPECT_EQ(m_workflow->Line(), L"下载完成！");
+    EXPECT_EQ(m_workflow->Percent(), 100);
 
     for (const char* file : kGameFiles) {
         SCOPED_TRACE(file);
@@ -108,27 +106,27 @@ TEST_F(WorkflowSwarmTest, TrackersAreToldTheReportAddressAlsoByAKernelLoadedAnew
             return query.find("event=started") != std::string::npos && query.find("ip=10.0.0.7") != std::string::npos;
         });
     };
-    m_launcher.report_ip = L"10.0.0.7";
+    m_options.reportIp = L"10.0.0.7";
     ASSERT_TRUE(StoreOnCollector(ServerName("multi.torrent"), ReadWholeFile(m_swarm.TorrentPath("multi"))));
     ASSERT_TRUE(StoreOnCollector(ServerName("server.cfg"), "{\"torrentUrl\":\"" + TorrentUrl("multi.torrent") +
                                                                "\",\"trackers\":[\"" + CollectorUrl("/announce") +
                                                                "\"]}"));
     const auto before = startsTellingTheAddress();
 
-    m_workflow = std::make_unique<CDownloadWorkflow>(m_settings, m_launcher, *this, CollectorHost());
+    MakeWorkflow();
     m_workflow->LoadConfiguration();
     PollUntilFetchesEnd();
-    m_workflow->StartInDir(m_folder);
-    ASSERT_NE(m_workflow->m_downloader, nullptr);
+    m_workflow->Start(m_folder);
+    ASSERT_EQ(State(), WorkflowState::Downloading);
     ASSERT_TRUE(WaitFor([&] { return startsTellingTheAddress() > before; }, std::chrono::seconds(60)))
         << "no announce told the address";
 
     const auto first = startsTellingTheAddress();
     ASSERT_TRUE(::CreateDirectoryW(m_temp.File(L"elsewhere").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryW(m_temp.File(L"elsewhere\\Korvane").c_str(), nullptr));
-    m_workflow->PauseDownload();
-    m_workflow->ResumeDownload(m_temp.File(L"elsewhere\\Korvane\\"), true);
-    ASSERT_NE(m_workflow->m_downloader, nullptr);
+    m_workflow->Pause();
+    m_workflow->Resume(m_temp.File(L"elsewhere\\Korvane\\"));
+    ASSERT_EQ(State(), WorkflowState::Downloading);
     ASSERT_TRUE(WaitFor([&] { return startsTellingTheAddress() > first; }, std::chrono::seconds(60)))
         << "the kernel loaded anew told no address";
 }

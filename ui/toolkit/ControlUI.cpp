@@ -208,7 +208,7 @@ bool CControlUI::DrawImage(HDC dc, const std::wstring& image)
 {
     if (!m_manager)
         return false;
-    return CSkinRenderer::DrawImageString(dc, *m_manager, m_rcItem, image);
+    return CSkinRenderer::DrawImageString(dc, m_rcItem, image);
 }
 
 } // namespace uitk

@@ -2,6 +2,7 @@
 
 #include "AttributeParse.h"
 #include "ControlHost.h"
+#include "SkinResources.h"
 
 #include <algorithm>
 #include <utility>
@@ -118,7 +119,7 @@ void CEditUI::BeginEditing()
     DWORD style = WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_LEFT | (m_numberOnly ? ES_NUMBER : 0);
     m_native = ::CreateWindowExW(0, L"EDIT", CLabelUI::GetText().c_str(), style, m_rcItem.left + kTextInset, top,
                                  m_rcItem.right - m_rcItem.left - 2 * kTextInset, height,
-                                 m_manager->GetPaintWindow(), nullptr, CControlHost::GetInstance(), nullptr);
+                                 m_manager->GetPaintWindow(), nullptr, CSkinResources::GetInstance(), nullptr);
     if (!m_native)
         return;
     ::SetWindowLongPtrW(m_native, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));

@@ -61,7 +61,7 @@ void CLabelUI::PaintTextIn(HDC dc, const RECT& inset)
     RECT rc{m_rcItem.left + inset.left, m_rcItem.top + inset.top, m_rcItem.right - inset.right,
             m_rcItem.bottom - inset.bottom};
     DWORD color = IsEnabled() ? m_textColor : m_disabledTextColor;
-    m_rcDrawn = CSkinRenderer::DrawTextLine(dc, *m_manager, rc, text, color, m_font, m_align, m_endEllipsis);
+    m_rcDrawn = CSkinRenderer::DrawTextLine(dc, m_manager->GetFont(m_font), rc, text, color, m_align, m_endEllipsis);
 }
 
 } // namespace uitk

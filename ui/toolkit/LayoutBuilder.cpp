@@ -10,6 +10,7 @@
 #include "ControlHost.h"
 #include "ProgressUI.h"
 #include "RichEditUI.h"
+#include "SkinResources.h"
 #include "VerticalLayoutUI.h"
 
 #include <pugixml.hpp>
@@ -61,7 +62,7 @@ std::map<std::wstring, CLayoutBuilder::ControlFactory>& Registered()
 bool ParseSkinFile(const std::wstring& file, pugi::xml_document& document)
 {
     std::string bytes;
-    if (!CControlHost::ReadSkinFile(file, bytes))
+    if (!CSkinResources::ReadSkinFile(file, bytes))
         return false;
     pugi::xml_parse_result parsed = document.load_buffer(bytes.data(), bytes.size(), pugi::parse_default,
                                                          pugi::encoding_utf8);

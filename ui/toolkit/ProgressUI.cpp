@@ -49,7 +49,7 @@ void CProgressUI::PaintStatusImage(HDC dc)
     else
         part.top = part.bottom - (value - m_min) * (m_rcItem.bottom - m_rcItem.top) / (m_max - m_min);
     if (part.right > part.left && part.bottom > part.top)
-        CSkinRenderer::DrawImageCropped(dc, *m_manager, part, m_foreImage);
+        CSkinRenderer::DrawImageCropped(dc, part, m_foreImage);
 }
 
 } // namespace uitk

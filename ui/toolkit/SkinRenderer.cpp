@@ -1,7 +1,7 @@
 #include "SkinRenderer.h"
 
 #include "AttributeParse.h"
-#include "ControlHost.h"
+#include "SkinResources.h"
 
 #include <objidl.h>
 #include <gdiplus.h>
@@ -115,10 +115,10 @@ TImageString CSkinRenderer::ParseImageString(const std::wstring& text)
     return image;
 }
 
-bool CSkinRenderer::DrawImageString(HDC dc, CControlHost& manager, const RECT& control, const std::wstring& text)
+bool CSkinRenderer::DrawImageString(HDC dc, const RECT& control, const std::wstring& text)
 {
     TImageString parsed = ParseImageString(text);
-    Gdiplus::Bitmap* image = manager.GetImage(parsed.file);
+    Gdiplus::Bitmap* image = CSkinResources::GetImage(parsed.file);
     if (!image)
         return false;
     RECT dest = control;
@@ -135,9 +135,9 @@ bool CSkinRenderer::DrawImageString(HDC dc, CControlHost& manager, const RECT& c
     return true;
 }
 
-bool CSkinRenderer::DrawImageCropped(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& file)
+bool CSkinRenderer::DrawImageCropped(HDC dc, const RECT& rc, const std::wstring& file)
 {
-    Gdiplus::Bitmap* image = manager.GetImage(ParseImageString(file).file);
+    Gdiplus::Bitmap* image = CSkinResources::GetImage(ParseImageString(file).file);
     if (!image)
         return false;
     int width = std::min<int>(rc.right - rc.left, int(image->GetWidth()));
@@ -154,12 +154,12 @@ void CSkinRenderer::FillColor(HDC dc, const RECT& rc, DWORD argb)
     graphics.FillRectangle(&brush, Gdiplus::Rect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top));
 }
 
-RECT CSkinRenderer::DrawTextLine(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& text,
-                                 DWORD argb, int font, TextAlign align, bool endEllipsis)
+RECT CSkinRenderer::DrawTextLine(HDC dc, HFONT font, const RECT& rc, const std::wstring& text, DWORD argb,
+                                 TextAlign align, bool endEllipsis)
 {
     UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (endEllipsis ? DT_END_ELLIPSIS : DT_NOCLIP);
     format |= align == TextAlign::Center ? DT_CENTER : align == TextAlign::Right ? DT_RIGHT : DT_LEFT;
-    HGDIOBJ old = ::SelectObject(dc, manager.GetFont(font));
+    HGDIOBJ old = ::SelectObject(dc, font);
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, RGB(argb >> 16 & 0xFF, argb >> 8 & 0xFF, argb & 0xFF));
     RECT box = rc;

@@ -6,8 +6,6 @@
 
 namespace uitk {
 
-class CControlHost;
-
 // An image string of the markup taken apart: a bare member name, or
 // key='value' items file, corner, dest (and source) in any order.
 struct TImageString {
@@ -26,15 +24,15 @@ public:
 
     static TImageString ParseImageString(const std::wstring& text);
     // Draws an image string over a control's rectangle; false when the image is missing.
-    static bool DrawImageString(HDC dc, CControlHost& manager, const RECT& control, const std::wstring& text);
+    static bool DrawImageString(HDC dc, const RECT& control, const std::wstring& text);
     // Draws the image's top-left part of the rectangle's size at the rectangle.
-    static bool DrawImageCropped(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& file);
+    static bool DrawImageCropped(HDC dc, const RECT& rc, const std::wstring& file);
     static void FillColor(HDC dc, const RECT& rc, DWORD argb);
     // One line of text in the rectangle. Text too wide for it ends in an
     // ellipsis, or with `endEllipsis` false runs on past the rectangle whole.
     // Returns the area drawn over: the rectangle and what the text overran.
-    static RECT DrawTextLine(HDC dc, CControlHost& manager, const RECT& rc, const std::wstring& text,
-                             DWORD argb, int font, TextAlign align, bool endEllipsis = true);
+    static RECT DrawTextLine(HDC dc, HFONT font, const RECT& rc, const std::wstring& text, DWORD argb,
+                             TextAlign align, bool endEllipsis = true);
 };
 
 } // namespace uitk

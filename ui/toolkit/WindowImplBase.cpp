@@ -2,6 +2,7 @@
 
 #include "ControlUI.h"
 #include "LayoutBuilder.h"
+#include "SkinResources.h"
 
 
 namespace uitk {
@@ -45,15 +46,15 @@ void WindowImplBase::HandleClick(SNotification& msg)
 
 bool WindowImplBase::LoadSkinArchive()
 {
-    if (CControlHost::HasResourceZip())
+    if (CSkinResources::HasResourceZip())
         return true;
     if (GetResourceType() == UILIB_RESOURCETYPE::File) {
-        CControlHost::SetResourcePath(CControlHost::GetInstancePath() + GetSkinFolder());
+        CSkinResources::SetResourcePath(CSkinResources::GetInstancePath() + GetSkinFolder());
         return true;
     }
     if (GetResourceType() != UILIB_RESOURCETYPE::ZipResource)
         return false;
-    return CControlHost::SetResourceZipFromResource(GetResourceID(), L"ZIPRES");
+    return CSkinResources::SetResourceZipFromResource(GetResourceID(), L"ZIPRES");
 }
 
 LRESULT WindowImplBase::HandleCreate(UINT, WPARAM, LPARAM, bool& handled)

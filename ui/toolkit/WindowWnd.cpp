@@ -1,6 +1,7 @@
 #include "WindowWnd.h"
 
 #include "ControlHost.h"
+#include "SkinResources.h"
 
 #include <algorithm>
 
@@ -9,7 +10,7 @@ namespace uitk {
 bool CWindowWnd::RegisterWindowClass()
 {
     std::wstring name = GetWindowClassName();
-    HINSTANCE instance = CControlHost::GetInstance();
+    HINSTANCE instance = CSkinResources::GetInstance();
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof(existing);
     if (::GetClassInfoExW(instance, name.c_str(), &existing))
@@ -30,7 +31,7 @@ HWND CWindowWnd::Create(HWND parent, const std::wstring& name, DWORD style, DWOR
     if (!RegisterWindowClass())
         return nullptr;
     return ::CreateWindowExW(exStyle, GetWindowClassName().c_str(), name.c_str(), style, x, y, cx, cy, parent, menu,
-                             CControlHost::GetInstance(), this);
+                             CSkinResources::GetInstance(), this);
 }
 
 void CWindowWnd::ShowWindow(bool show, bool takeFocus)
@@ -109,7 +110,7 @@ void CWindowWnd::CenterWindow()
 
 void CWindowWnd::SetIcon(UINT resourceId)
 {
-    HINSTANCE instance = CControlHost::GetInstance();
+    HINSTANCE instance = CSkinResources::GetInstance();
     auto big = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON,
                                                 ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON),
                                                 LR_DEFAULTCOLOR | LR_SHARED));

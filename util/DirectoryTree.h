@@ -10,3 +10,9 @@
 // otherwise the first failing level's Win32 error as an HRESULT; the levels
 // made before that failure stay.
 HRESULT CreateDirectoryTree(const std::wstring& path);
+
+// The same for a folder of the program's own files, which lies on a network
+// share when the program is run from one: a path "\\server\share\..." is
+// created from below its share, since neither the server nor the share can
+// be made.
+HRESULT CreateFolderOnDriveOrShare(const std::wstring& path);

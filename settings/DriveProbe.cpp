@@ -1,4 +1,4 @@
-#include "workflow/DriveProbe.h"
+#include "settings/DriveProbe.h"
 
 CSystemDriveProbe::CSystemDriveProbe()
 {

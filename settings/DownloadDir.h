@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workflow/DriveProbe.h"
+#include "settings/DriveProbe.h"
 
 #include <string>
 

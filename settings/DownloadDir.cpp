@@ -1,7 +1,7 @@
-#include "workflow/DownloadDir.h"
+#include "settings/DownloadDir.h"
 
-#include "app/Distribution.h"
-#include "workflow/DirectoryTree.h"
+#include "distribution/Distribution.h"
+#include "util/DirectoryTree.h"
 
 #include <cstdint>
 

@@ -1,0 +1,38 @@
+# What a distributor of the downloader may change, in one place. The build
+# writes these into distribution/Distribution.h for the program and into the
+# skin (the game's site on the settings dialog); nothing else holds them.
+
+# The configuration server: host[:port] and the description's path. A
+# "config.json" beside the player's working folder overrides the address at
+# run time.
+set(KORVANE_CONFIG_HOST "127.0.0.1:8701")
+set(KORVANE_CONFIG_PATH "/qorn/QornClient/server.cfg")
+
+# The game's web site (host only): the home and registration pages, and the
+# address the settings dialog shows.
+set(KORVANE_GAME_SITE_HOST "www.korvane.net")
+
+# The engine's default port when "config.json" names none.
+set(KORVANE_DEFAULT_P2P_PORT 9310)
+
+# The reporting server that receives the usage reports.
+set(KORVANE_REPORT_HOST "report.korvane.net")
+
+# The single-instance mutex is "Global\<this>_<engine port>".
+set(KORVANE_MUTEX_NAME "Vantor_Tessary_Korvane")
+
+# The main window's title; the firewall entry carries the same name.
+set(KORVANE_WINDOW_TITLE "Korvane下载器")
+
+# The value under the current user's Run key that starts the program at logon.
+set(KORVANE_AUTOSTART_VALUE "Vantor_Tessary_Korvane")
+
+# The folder the game is downloaded into, inside the folder the player picks.
+set(KORVANE_GAME_FOLDER "Korvane")
+
+# The desktop shortcut to the game, without its ".lnk".
+set(KORVANE_SHORTCUT_NAME "Korvane")
+
+# The configuration folder's home under the common application-data folder
+# when the program's own folder is not writable.
+set(KORVANE_COMMON_DATA_FOLDER "Vantor_Tessary_Korvane")
