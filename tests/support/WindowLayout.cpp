@@ -5,6 +5,7 @@
 #include "ui/toolkit/ControlHost.h"
 #include "ui/toolkit/ControlUI.h"
 #include "ui/toolkit/LayoutBuilder.h"
+#include "ui/toolkit/SkinResources.h"
 
 #include <functional>
 #include <memory>
@@ -73,7 +74,7 @@ WindowLayout WindowLayout::OfProgram(const std::wstring& program, const wchar_t*
 {
     WindowLayout layout;
     const std::string* skin = SkinOf(program);
-    if (!skin || !uitk::CControlHost::SetResourceZip(skin->data(), skin->size()))
+    if (!skin || !uitk::CSkinResources::SetResourceZip(skin->data(), skin->size()))
         return layout;
     uitk::RegisterGifProgress();
     uitk::CControlHost host;
