@@ -18,7 +18,7 @@ const UINT kSkinId = 130;
 const wchar_t kSkinType[] = L"ZIPRES";
 
 // The skin's bytes, kept for the rest of the process: the toolkit reads
-// from them in place, and every program driven is a copy of one build.
+// from them in place.
 const std::string* SkinOf(const std::wstring& program)
 {
     static std::map<std::wstring, std::unique_ptr<std::string>> skins;

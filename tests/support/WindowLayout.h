@@ -11,7 +11,8 @@
 class WindowLayout {
 public:
     // `layoutFile` of the skin that `program` carries; empty when the
-    // program has no skin or the layout cannot be built.
+    // program has no skin or the layout cannot be built. The toolkit reads
+    // its skin files from that skin from then on, in this whole process.
     static WindowLayout OfProgram(const std::wstring& program, const wchar_t* layoutFile = L"DlgMain.xml");
 
     bool Empty() const { return m_positions.empty(); }
