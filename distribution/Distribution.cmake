@@ -18,6 +18,12 @@ set(KORVANE_DEFAULT_P2P_PORT 9310)
 # The reporting server that receives the usage reports.
 set(KORVANE_REPORT_HOST "report.korvane.net")
 
+# What Explorer's Properties show of the program, with the version the build
+# gives it.
+set(KORVANE_PRODUCT_NAME "Korvane下载器")
+set(KORVANE_PUBLISHER "Vantor Tessary")
+set(KORVANE_COPYRIGHT "© 2026 Vantor Tessary")
+
 # The single-instance mutex is "Global\<this>_<engine port>".
 set(KORVANE_MUTEX_NAME "Vantor_Tessary_Korvane")
 
