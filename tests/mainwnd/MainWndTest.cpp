@@ -8,8 +8,9 @@
 #include "workflow/FakeKernel.h"
 
 #include "support/ChildProcess.h"
+#include "support/DebugOutputMonitor.h"
+#include "support/ProgramDriver.h"
 #include "support/TempDir.h"
-#include "support/WindowLayout.h"
 #include "ui/GifProgressUI.h"
 #include "ui/MainWnd.h"
 #include "ui/toolkit/SkinRenderer.h"
@@ -731,23 +732,13 @@ TEST(MainWndProgram, ExitOnDoneEndsTheProgramWithZeroAfterTheShortcutAndTheFinis
                             FALSE));
     ::DeleteFileW(DesktopShortcut().c_str());
 
-    ::SetEnvironmentVariableW(L"KORVANE_FAKE_KERNEL_COMPLETE", L"1");
-    ::SetEnvironmentVariableW(L"KORVANE_REPORT_HOST", CollectorHost().c_str());
-    ChildProcess child;
-    ASSERT_TRUE(child.Start(program, L"", folder.Path()));
-    ::SetEnvironmentVariableW(L"KORVANE_FAKE_KERNEL_COMPLETE", nullptr);
-    ::SetEnvironmentVariableW(L"KORVANE_REPORT_HOST", nullptr);
-    const HWND window = child.WaitForWindowTitled(L"Korvane下载器");
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) != FALSE; }));
-
-    // The start button where the program's layout puts it.
-    const POINT centre = WindowLayout::OfProgram(program).Centre(L"btn_start");
-    const LPARAM start = MAKELPARAM(centre.x, centre.y);
-    ::SendMessageW(window, WM_MOUSEMOVE, 0, start);
-    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, start);
-    ::SendMessageW(window, WM_LBUTTONUP, 0, start);
-    EXPECT_EQ(child.WaitForExit(std::chrono::seconds(30)), 0u);
+    DebugOutputMonitor debugOutput;
+    ProgramDriver run(debugOutput);
+    run.SetEnvironment(L"KORVANE_FAKE_KERNEL_COMPLETE", L"1");
+    run.SetEnvironment(L"KORVANE_REPORT_HOST", CollectorHost());
+    ASSERT_TRUE(run.Start(program, folder.Path())) << run.Shown();
+    ASSERT_TRUE(run.Press(L"btn_start"));
+    EXPECT_EQ(run.WaitForExit(std::chrono::seconds(30)), 0u) << run.Shown();
     EXPECT_TRUE(Exists(DesktopShortcut()));
     ::DeleteFileW(DesktopShortcut().c_str());
     // The game, started at completion, lets go of its folder.

@@ -1,12 +1,13 @@
 #include "support/ProgramDriver.h"
 
+#include "distribution/Distribution.h"
 #include "util/TextConvert.h"
 
 #include <optional>
 
 namespace {
 
-const wchar_t kWindowTitle[] = L"Korvane下载器";
+using distribution::kWindowTitle;
 const wchar_t kLinePrefix[] = L"Korvane: ";
 
 // A press the window took shows a line within a tick or two. Not sooner
