@@ -8,8 +8,15 @@ all: build
 setup:
 	@bash scripts/setup.sh
 
+# A code-signing certificate and its key, from the command line or the
+# environment, sign the build (README, "For distributors"); empty: unsigned.
+KORVANE_SIGN_CERT ?=
+KORVANE_SIGN_KEY ?=
+
 build: setup
-	@cmake -S . -B $(BUILD_DIR) -G Ninja --log-level=WARNING >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -G Ninja --log-level=NOTICE >/dev/null \
+		-DKORVANE_SIGN_CERT="$(if $(KORVANE_SIGN_CERT),$(abspath $(KORVANE_SIGN_CERT)))" \
+		-DKORVANE_SIGN_KEY="$(if $(KORVANE_SIGN_KEY),$(abspath $(KORVANE_SIGN_KEY)))"
 	@cmake --build $(BUILD_DIR)
 
 test: build
