@@ -70,6 +70,15 @@ std::wstring GameFolderIn(const std::wstring& chosen)
     return folder;
 }
 
+// The browser opens at the folder the player has, or the nearest level of it
+// that exists, not at the top of the desktop.
+int CALLBACK SelectStartFolder(HWND browser, UINT message, LPARAM, LPARAM startFolder)
+{
+    if (message == BFFM_INITIALIZED && *reinterpret_cast<const wchar_t*>(startFolder))
+        ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, startFolder);
+    return 0;
+}
+
 } // namespace
 
 CMainWnd::CMainWnd(CAppSetting& settings, SWorkflowOptions options, bool exitOnDone)
@@ -196,10 +205,13 @@ void CMainWnd::CloseIfDeferred()
 
 bool CMainWnd::BrowseForFolder(std::wstring& folder)
 {
+    const std::wstring startFolder = NearestExistingFolder(FolderText());
     BROWSEINFOW info{};
     info.hwndOwner = m_hWnd;
     info.lpszTitle = kChooseFolderTitle;
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    info.lpfn = SelectStartFolder;
+    info.lParam = reinterpret_cast<LPARAM>(startFolder.c_str());
     const std::unique_ptr<ITEMIDLIST, CoTaskMemDeleter> chosen(::SHBrowseForFolderW(&info));
     if (!chosen)
         return false;

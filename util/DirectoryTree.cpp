@@ -69,3 +69,16 @@ HRESULT CreateFolderOnDriveOrShare(const std::wstring& path)
         return IsFolder(path) ? S_OK : E_INVALIDARG; // the share itself, or less
     return CreateLevelsFrom(path, share + 1);
 }
+
+std::wstring NearestExistingFolder(std::wstring path)
+{
+    while (!IsFolder(path)) {
+        while (!path.empty() && path.back() == L'\\')
+            path.pop_back();
+        const size_t separator = path.rfind(L'\\');
+        if (separator == std::wstring::npos)
+            return std::wstring();
+        path.erase(separator + 1); // a drive's root keeps its "\"
+    }
+    return path;
+}

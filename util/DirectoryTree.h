@@ -16,3 +16,7 @@ HRESULT CreateDirectoryTree(const std::wstring& path);
 // created from below its share, since neither the server nor the share can
 // be made.
 HRESULT CreateFolderOnDriveOrShare(const std::wstring& path);
+
+// `path` itself when it is an existing folder, else the nearest folder above
+// it that exists (ending in "\"); empty when none does.
+std::wstring NearestExistingFolder(std::wstring path);

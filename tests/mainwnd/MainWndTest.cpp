@@ -107,6 +107,7 @@ struct WindowRecord {
     std::vector<HWND> settingsOwners;
     bool realSettingsDialog = false;
     bool realMessageBoxes = false;
+    bool realFolderBrowser = false;
     bool deleted = false;
 };
 
@@ -134,6 +135,8 @@ public:
 protected:
     bool BrowseForFolder(std::wstring& folder) override
     {
+        if (m_record->realFolderBrowser)
+            return CMainWnd::BrowseForFolder(folder);
         if (m_record->folderChoices.empty())
             return false;
         folder = m_record->folderChoices.front();
@@ -656,6 +659,159 @@ TEST_F(MainWndTest, ClosingTheWindowUnderTheDiskWarningWaitsForTheBoxAndStillRep
     const std::vector<std::string> reports = ReceivedReports(m_uuid);
     EXPECT_TRUE(std::any_of(reports.begin(), reports.end(),
                             [](const std::string& q) { return q.find("opname=close") != std::string::npos; }));
+}
+
+// Photographs the dialog the window opens over itself, then answers it. The
+// dialog's own message loop dispatches this thread timer; the picture is
+// taken at the third sighting, once Wine has put the dialog's painting on
+// the screen. A dialog that the window does not own is answered at once, so
+// the test goes on, but it is not photographed.
+class DialogCamera {
+public:
+    DialogCamera(HWND owner, const wchar_t* picture, WPARAM answer)
+        : m_owner(owner), m_picture(picture), m_answer(answer)
+    {
+        s_active = this;
+        m_timer = ::SetTimer(nullptr, 0, 50, OnTimer);
+    }
+    ~DialogCamera()
+    {
+        ::KillTimer(nullptr, m_timer);
+        s_active = nullptr;
+    }
+    DialogCamera(const DialogCamera&) = delete;
+    DialogCamera& operator=(const DialogCamera&) = delete;
+
+    bool Taken() const { return m_taken; }
+    bool SawUnowned() const { return m_sawUnowned; }
+    // The item selected in the dialog's tree (the folder browser's).
+    const std::wstring& Selected() const { return m_selected; }
+
+private:
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD)
+    {
+        if (s_active)
+            s_active->Look();
+    }
+
+    static HWND DialogOfThisThread()
+    {
+        HWND found = nullptr;
+        ::EnumThreadWindows(::GetCurrentThreadId(), [](HWND window, LPARAM out) {
+            wchar_t name[16] = {};
+            ::GetClassNameW(window, name, 16);
+            if (std::wstring(name) != L"#32770" || !::IsWindowVisible(window))
+                return TRUE;
+            *reinterpret_cast<HWND*>(out) = window;
+            return FALSE;
+        }, reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+
+    static std::wstring SelectedTreeItem(HWND dialog)
+    {
+        HWND tree = nullptr;
+        ::EnumChildWindows(dialog, [](HWND child, LPARAM out) {
+            wchar_t name[32] = {};
+            ::GetClassNameW(child, name, 32);
+            if (std::wstring(name) != WC_TREEVIEWW)
+                return TRUE;
+            *reinterpret_cast<HWND*>(out) = child;
+            return FALSE;
+        }, reinterpret_cast<LPARAM>(&tree));
+        wchar_t text[MAX_PATH] = {};
+        TVITEMW item{};
+        item.mask = TVIF_TEXT;
+        item.hItem = tree ? TreeView_GetSelection(tree) : nullptr;
+        item.pszText = text;
+        item.cchTextMax = MAX_PATH;
+        return item.hItem && TreeView_GetItem(tree, &item) ? text : L"";
+    }
+
+    void Look()
+    {
+        const HWND dialog = DialogOfThisThread();
+        if (!dialog)
+            return;
+        if (::GetWindow(dialog, GW_OWNER) != m_owner) {
+            m_sawUnowned = true;
+        } else if (++m_sightings < 3) {
+            ::RedrawWindow(dialog, nullptr, nullptr,
+                           RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            return;
+        } else {
+            RECT window{}, box{}, both{};
+            ::GetWindowRect(m_owner, &window);
+            ::GetWindowRect(dialog, &box);
+            ::UnionRect(&both, &window, &box);
+            m_taken = SavePng(CaptureScreenArea(both), ScreenshotPath(m_picture));
+            m_selected = SelectedTreeItem(dialog);
+        }
+        m_sightings = 0;
+        ::PostMessageW(dialog, WM_COMMAND, m_answer, 0);
+    }
+
+    static DialogCamera* s_active;
+    HWND m_owner;
+    const wchar_t* m_picture;
+    WPARAM m_answer;
+    UINT_PTR m_timer = 0;
+    int m_sightings = 0;
+    bool m_taken = false;
+    bool m_sawUnowned = false;
+    std::wstring m_selected;
+};
+DialogCamera* DialogCamera::s_active = nullptr;
+
+// Common controls 6, as the program's manifest asks (this test carries the
+// same manifest), draw the boxes Windows shows over the window; each box is
+// owned by the window. Their pictures go beside the window's own.
+TEST_F(MainWndTest, TheSystemsBoxesOverTheWindowAreOwnedByItAndPictured)
+{
+    ACTCTX_SECTION_KEYED_DATA redirection{};
+    redirection.cbSize = sizeof(redirection);
+    EXPECT_TRUE(::FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, L"comctl32.dll",
+                                           &redirection))
+        << "the process's manifest does not name common controls 6";
+    wchar_t loaded[MAX_PATH] = {};
+    ::GetModuleFileNameW(::LoadLibraryW(L"comctl32.dll"), loaded, MAX_PATH);
+    ::CharLowerW(loaded);
+    EXPECT_NE(std::wstring(loaded).find(L"\\winsxs\\"), std::wstring::npos)
+        << "comctl32 is not the side-by-side version 6: " << Utf8(loaded);
+
+    m_record->realMessageBoxes = true;
+    m_record->realFolderBrowser = true;
+    OpenReady();
+    ::ShowWindow(m_hwnd, SW_SHOWNOACTIVATE);
+    auto photograph = [&](const wchar_t* picture, WPARAM answer, const wchar_t* button) {
+        DialogCamera camera(m_hwnd, picture, answer);
+        Click(button);
+        for (int tick = 0; tick < 5 && !camera.Taken(); ++tick)
+            Tick(); // the disk warning comes after a tick
+        EXPECT_TRUE(camera.Taken()) << Utf8(picture);
+        EXPECT_FALSE(camera.SawUnowned()) << Utf8(picture) << ": a box the window does not own";
+        return camera.Selected();
+    };
+
+    // The browser opens at the level of the player's folder that exists.
+    // (The shell does not show the temporary folder's tree.)
+    const std::wstring shown = L"C:\\korvane-browser-test";
+    RemoveTree(shown);
+    ASSERT_TRUE(::CreateDirectoryW(shown.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((shown + L"\\games").c_str(), nullptr));
+    Control(L"edit_downdir")->SetText(shown + L"\\games\\Korvane\\");
+    EXPECT_EQ(photograph(L"box_folder_browser.png", IDCANCEL, L"btn_folder"), L"games");
+    RemoveTree(shown);
+    Control(L"edit_downdir")->SetText(m_temp.File(L"\u00c4pfel\\Korvane\\"));
+    photograph(L"box_refused_folder.png", IDOK, L"btn_start");
+    Control(L"edit_downdir")->SetText(m_folder);
+    ULARGE_INTEGER free{};
+    ASSERT_TRUE(::GetDiskFreeSpaceExW(m_temp.Path().c_str(), &free, nullptr, nullptr));
+    const uint64_t game = free.QuadPart + (100ull << 30);
+    m_kernel->SetStatus(Status(DLBT_STATE_DOWNLOADING, 0.0f, 0, 0, game));
+    photograph(L"box_disk_warning.png", IDOK, L"btn_start");
+    ASSERT_EQ(m_record->messages.size(), 2u);
+    EXPECT_EQ(m_record->messages[1].rfind(L"警告|", 0), 0u);
 }
 
 TEST_F(MainWndTest, ASystemCloseClosesEveryDialogNewestFirstAndTheWindowEndsTheLoop)

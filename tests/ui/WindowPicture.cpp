@@ -53,6 +53,11 @@ WindowPicture CaptureScreen(HWND window)
     RECT rect{};
     if (!::GetWindowRect(window, &rect))
         return WindowPicture{};
+    return CaptureScreenArea(rect);
+}
+
+WindowPicture CaptureScreenArea(const RECT& rect)
+{
     return Picture(rect.right - rect.left, rect.bottom - rect.top, [&](HDC dc) {
         HDC screen = ::GetDC(nullptr);
         const bool copied = ::BitBlt(dc, 0, 0, rect.right - rect.left, rect.bottom - rect.top, screen, rect.left,

@@ -18,4 +18,5 @@ struct WindowPicture {
 WindowPicture CaptureClient(HWND window);
 // The window as the screen shows it, shadow left out; empty when it cannot be read.
 WindowPicture CaptureScreen(HWND window);
+WindowPicture CaptureScreenArea(const RECT& area);
 bool SavePng(const WindowPicture& picture, const std::wstring& path);
