@@ -120,6 +120,10 @@ CDownloader::CDownloader(lt::torrent_handle handle, std::shared_ptr<const lt::to
     : m_handle(std::move(handle)), m_torrent(std::move(torrent)), m_relativePaths(std::move(relativePaths)),
       m_state(std::move(state))
 {
+    const lt::file_storage& files = m_torrent->files();
+    for (const lt::file_index_t index : files.file_range())
+        if (!files.pad_file_at(index))
+            m_listedFiles.push_back(static_cast<size_t>(static_cast<int>(index)));
 }
 
 void CDownloader::Pause() { m_handle.pause(); }
@@ -276,7 +280,7 @@ const std::wstring* CDownloader::RelativePath(int index) const
 {
     if (index < 0 || index >= FileCount())
         return nullptr;
-    return &m_relativePaths[static_cast<size_t>(index)];
+    return &m_relativePaths[m_listedFiles[static_cast<size_t>(index)]];
 }
 
 uint64_t CDownloader::UploadedPayload() const

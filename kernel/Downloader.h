@@ -65,7 +65,9 @@ public:
     bool CompleteOnDisk() const { return m_flush == kStateSaved; }
     std::string LastError() const; // UTF-8, empty when none
     std::wstring TorrentName() const;
-    int FileCount() const { return static_cast<int>(m_relativePaths.size()); }
+    // The game's files; pad files, which only align the others to pieces,
+    // are neither counted nor named.
+    int FileCount() const { return static_cast<int>(m_listedFiles.size()); }
     const std::wstring* RelativePath(int index) const;
 
     uint64_t UploadedPayload() const;
@@ -80,7 +82,8 @@ private:
 
     lt::torrent_handle m_handle;
     std::shared_ptr<const lt::torrent_info> m_torrent;
-    std::vector<std::wstring> m_relativePaths;
+    std::vector<std::wstring> m_relativePaths; // by the torrent's file index
+    std::vector<size_t> m_listedFiles;
     CStateFile m_state;
     std::vector<std::string> m_httpSeeds;
     mutable std::atomic<int> m_flush{kFlushNotAsked};

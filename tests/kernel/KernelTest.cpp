@@ -155,6 +155,30 @@ TEST_F(KernelTest, CompletesFromTheHttpSeedAloneAndFromThePeerAlone)
     ExpectFilesIdentical(fromPeer.Folder(), {"ResumeGame/a.dat", "ResumeGame/b.dat"}, "", "");
 }
 
+// The publishing tool starts every file at a piece, with pad files between
+// them: the kernel names and counts only the game's files, writes no pad
+// file, and completes from the HTTP seed and the peer.
+TEST_F(KernelTest, AnAlignedTorrentShowsOnlyTheGamesFilesAndCompletes)
+{
+    Download download("aligned");
+    download.AddWebSeed(g_swarm.WebSeed());
+    download.AddPeers();
+    std::vector<std::wstring> listed;
+    for (int index = 0; index < g_kernel.GetFileCount(download.Handle()); ++index)
+        listed.push_back(download.FilePath(index));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::wstring>{L"AlignedGame\\bin\\game.exe", L"AlignedGame\\data\\pack.dat",
+                                                 L"AlignedGame\\readme.txt"}));
+
+    ASSERT_TRUE(download.WaitUntilDone());
+    ExpectFilesIdentical(download.Folder(),
+                         {"AlignedGame/bin/game.exe", "AlignedGame/data/pack.dat", "AlignedGame/readme.txt"}, "", "");
+    const DLBT_DOWNLOADER_INFO info = InfoOf(download.Handle());
+    EXPECT_EQ(info.totalSize, 100'003u + 700'001u + 999u);
+    EXPECT_EQ(info.downloaded, info.totalSize);
+    EXPECT_EQ(::GetFileAttributesW(download.Folder().File(L"AlignedGame\\.pad").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(KernelTest, PauseStopsTheTransferAndResumeCompletesIt)
 {
     SetLimits(300 * 1024);

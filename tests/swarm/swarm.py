@@ -49,7 +49,11 @@ CONTENT = {
     "limit": (None, [("limit_test.bin", 6_000_000)], 4),
     "resume": ("ResumeGame", [("a.dat", 5_000_000), ("b.dat", 3_000_000)], 5),
     "upload": (None, [("upload_test.bin", 1_000_003)], 6),
+    "aligned": ("AlignedGame", [("bin/game.exe", 100_003), ("data/pack.dat", 700_001), ("readme.txt", 999)], 8),
 }
+# Made as the publishing tool makes a game's torrent: every file starts a
+# piece, with pad files between them.
+ALIGNED = {"aligned"}
 BIG_CONTENT = {"big": (None, [("korvane_big.bin", 1024 ** 3)], 7)}
 
 
@@ -83,7 +87,10 @@ def make_content(base, content, piece_size):
         write_content(content, name, base)
         storage = lt.file_storage()
         lt.add_files(storage, os.path.join(base, "seed", root or files[0][0]))
-        creator = lt.create_torrent(storage, piece_size, flags=lt.create_torrent.v1_only)
+        flags = lt.create_torrent.v1_only
+        if name in ALIGNED:
+            flags |= lt.create_torrent.canonical_files_no_tail_padding
+        creator = lt.create_torrent(storage, piece_size, flags=flags)
         lt.set_piece_hashes(creator, os.path.join(base, "seed"))
         torrent_path = os.path.join(base, name + ".torrent")
         with open(torrent_path, "wb") as f:
@@ -200,16 +207,23 @@ def wait_for_port(port, limit=30):
     return False
 
 
+def made_content(base):
+    """The names of the torrents made earlier in `base`."""
+    with open(os.path.join(base, "content.json")) as f:
+        return set(json.load(f))
+
+
 def start(base, big=False):
     base = os.path.abspath(base)
     stop(base)
     os.makedirs(base, exist_ok=True)
-    if not os.path.exists(os.path.join(base, "content.json")):
+    if not os.path.exists(os.path.join(base, "content.json")) or not big and made_content(base) != set(CONTENT):
         if big:
             torrents = make_content(base, BIG_CONTENT, BIG_PIECE_SIZE)
             os.makedirs(os.path.join(base, "seed-corrupt"), exist_ok=True)
         else:
             torrents = make_content(base, CONTENT, PIECE_SIZE)
+            shutil.rmtree(os.path.join(base, "seed-corrupt"), ignore_errors=True)
             make_corrupt_copy(base)
         with open(os.path.join(base, "content.json"), "w") as f:
             json.dump(torrents, f)
