@@ -206,9 +206,9 @@ class ReportsTest(unittest.TestCase):
         self.assertEqual(section(result.stdout, "Per version"), [
             ["1.0.0", "4", "2", "25.0%", "16", "43"],
             ["版本2", "3", "1", "33.3%", "3", "3"],
-            ["all", "7", "3", "28.6%", "12", "46"]])
+            ["(all)", "7", "3", "28.6%", "12", "46"]])
         self.assertEqual(section(result.stdout, "Where players left"), [
-            ["1.0.0", "1", "0", "0", "1"], ["版本2", "0", "1", "0", "0"], ["all", "1", "1", "0", "1"]])
+            ["1.0.0", "1", "0", "0", "1"], ["版本2", "0", "1", "0", "0"], ["(all)", "1", "1", "0", "1"]])
 
     def test_chart_extra_log_and_unreadable_log(self):
         with tempfile.TemporaryDirectory() as base:
