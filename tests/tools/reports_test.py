@@ -11,7 +11,6 @@ appended and the tables' numbers checked. EXTRA_LOG, when given, is a log of
 the report endpoint from an end-to-end run: the tool must read it with no
 malformed line and find a download started and completed in it.
 """
-import datetime
 import hashlib
 import os
 import socket
