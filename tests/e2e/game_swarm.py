@@ -18,12 +18,14 @@ import json
 import os
 import random
 import shutil
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "swarm"))
 import swarm  # noqa: E402
 
 CHUNK = 1 << 20
+PUBLISH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "publish")
 
 
 def game_layout(size_mb):
@@ -57,28 +59,32 @@ def write_game(base, game_exe, size_mb):
 
 
 def make_content(base, game_exe, size_mb):
-    lt = swarm.lt
+    """The game's torrent, made by the publishing tool as a publisher makes
+    it. The swarm's addresses are known only once it runs, and its tests
+    describe the game themselves, so only the torrent is taken."""
     files = write_game(base, game_exe, size_mb)
-    piece = swarm.PIECE_SIZE if size_mb is None else CHUNK
-    storage = lt.file_storage()
-    lt.add_files(storage, os.path.join(base, "seed", "KorvaneGame"))
-    creator = lt.create_torrent(storage, piece, flags=lt.create_torrent.v1_only)
-    lt.set_piece_hashes(creator, os.path.join(base, "seed"))
+    published = os.path.join(base, "published")
+    shutil.rmtree(published, ignore_errors=True)
+    subprocess.run([sys.executable, PUBLISH, os.path.join(base, "seed", "KorvaneGame"), "--program", "bin/game.exe",
+                    "--version", "1.0.0", "--out", published, "--http-seed", "http://127.0.0.1/",
+                    "--tracker", "http://127.0.0.1/announce"], check=True, stdout=subprocess.DEVNULL)
     torrent_path = os.path.join(base, "game.torrent")
-    torrent = creator.generate()
-    # Without the time of making it, the same game always makes the same torrent.
-    for key in (b"creation date", "creation date"):
-        torrent.pop(key, None)
-    with open(torrent_path, "wb") as f:
-        f.write(lt.bencode(torrent))
-    info = lt.torrent_info(torrent_path)
+    shutil.copyfile(os.path.join(published, "www", "qorn", "QornClient", "KorvaneGame-1.0.0.torrent"), torrent_path)
+    info = swarm.lt.torrent_info(torrent_path)
     return {"game": {"torrent": torrent_path, "infohash": str(info.info_hashes().v1),
-                     "root": "KorvaneGame", "files": files, "size": info.total_size()}}
+                     "root": "KorvaneGame", "files": files, "size": game_size(base, files)}}
+
+
+def game_size(base, files):
+    """The bytes of the game's own files: the pad files that align them to
+    pieces are never sent."""
+    return sum(os.path.getsize(os.path.join(base, "seed", path)) for path in files)
 
 
 def game_key(game_exe, size_mb):
-    with open(game_exe, "rb") as f:
-        return hashlib.sha1(f.read() + str(size_mb).encode()).hexdigest()
+    """What the game is made from: a change of any of it makes it anew."""
+    with open(game_exe, "rb") as f, open(PUBLISH, "rb") as tool:
+        return hashlib.sha1(f.read() + tool.read() + str(size_mb).encode()).hexdigest()
 
 
 def start(base, game_exe, size_mb, corrupt_copy=False):

@@ -17,6 +17,7 @@ import os
 import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 
@@ -73,6 +74,8 @@ def publish(build, version, out, ports, previous=None):
 
 
 def start(base, game_exe):
+    """As docs/publishing.md goes: version 1 published and served, then
+    version 2 published beside it while the servers run."""
     base = os.path.abspath(base)
     stop(base)
     out = os.path.join(base, "out")
@@ -83,11 +86,6 @@ def start(base, game_exe):
     build_version_1(v1, game_exe)
     build_version_2(v1, v2)
     publish(v1, "1.0.0", out, ports)
-    first_torrent = os.path.join(out, "www", CONFIG_FOLDER, "KorvaneGame-1.0.0.torrent")
-    printed = publish(v2, "2.0.0", out, ports, previous=first_torrent)
-    fetch = int(re.search(r"previous version fetches (\d+) bytes", printed).group(1))
-    # Players see version 1 first; the test hands out version 2 itself.
-    serve_version(out, "1.0.0")
 
     pids = {
         "nginx": subprocess.Popen(["nginx", "-p", out, "-c", "nginx.conf"], stdout=subprocess.DEVNULL,
@@ -98,12 +96,21 @@ def start(base, game_exe):
     }
     state = {"pids": pids, "out": out, "builds": builds,
              "config_url": "http://127.0.0.1:%d/%s/server.cfg" % (ports["web"], CONFIG_FOLDER),
-             "report_host": "127.0.0.1:%d" % ports["web"], "update_fetch": fetch}
+             "report_host": "127.0.0.1:%d" % ports["web"]}
     with open(os.path.join(base, "swarm.json"), "w") as f:
         json.dump(state, f)
     if not all(swarm.wait_for_port(port) for port in ports.values()):
         stop(base)
         sys.exit("nginx or opentracker did not start; see %s/logs" % out)
+
+    first_torrent = os.path.join(out, "www", CONFIG_FOLDER, "KorvaneGame-1.0.0.torrent")
+    printed = publish(v2, "2.0.0", out, ports, previous=first_torrent)
+    os.kill(pids["tracker"], signal.SIGHUP)  # it reads its list of torrents again
+    state["update_fetch"] = int(re.search(r"previous version fetches (\d+) bytes", printed).group(1))
+    with open(os.path.join(base, "swarm.json"), "w") as f:
+        json.dump(state, f)
+    # Players see version 1 first; the test hands out version 2 itself.
+    serve_version(out, "1.0.0")
     print("publisher ready:", json.dumps(ports))
 
 
