@@ -1,7 +1,8 @@
 // The main window on a real window, clicked as a player clicks it, with the
 // download description from the tests' server and a scripted kernel: its
 // display states, the folder rule, the start refusals, the progress display,
-// the completion display, the background and its closing.
+// the completion display, the taskbar button, the background and its
+// closing.
 #include "ui/TestDialog.h"
 #include "ui/WindowPicture.h"
 #include "workflow/Collector.h"
