@@ -79,6 +79,26 @@ int CALLBACK SelectStartFolder(HWND browser, UINT message, LPARAM, LPARAM startF
     return 0;
 }
 
+// The shell sends it as it makes the window's taskbar button, and again
+// after Explorer has restarted.
+UINT TaskbarButtonCreatedMessage()
+{
+    static const UINT message = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
+    return message;
+}
+
+// Run as administrator, the window would not hear the shell's message. The
+// call is looked up, since Windows before 7 lacks it and the program must
+// still start there.
+void AllowTaskbarButtonMessage(HWND window)
+{
+    using Allow = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+    const auto allow = reinterpret_cast<Allow>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "ChangeWindowMessageFilterEx")));
+    if (allow)
+        allow(window, TaskbarButtonCreatedMessage(), MSGFLT_ALLOW, nullptr);
+}
+
 } // namespace
 
 CMainWnd::CMainWnd(CAppSetting& settings, SWorkflowOptions options, bool exitOnDone)
@@ -86,7 +106,8 @@ CMainWnd::CMainWnd(CAppSetting& settings, SWorkflowOptions options, bool exitOnD
       m_exitOnDone(exitOnDone),
       m_workflow(settings, std::move(options), *this),
       m_runSettingsDialog([this](HWND owner) { CDlgSetting::RunModal(owner, m_settings, m_openUrl); }),
-      m_openUrl(OpenUrl)
+      m_openUrl(OpenUrl),
+      m_connectTaskbar(CTaskbarProgress::ConnectShell)
 {
 }
 
@@ -113,6 +134,7 @@ void CMainWnd::Init()
         m_editDownDir->SetKeyboardEnabled(false);
         ::SetTimer(m_hWnd, kBackgroundTimer, kBackgroundPeriodMs, nullptr);
         ::SetTimer(m_hWnd, kWorkflowTimer, kWorkflowPeriodMs, nullptr);
+        AllowTaskbarButtonMessage(m_hWnd);
     } catch (...) {
         throw std::runtime_error("CMainWnd::Init");
     }
@@ -328,6 +350,7 @@ void CMainWnd::RefreshDisplay()
     m_progress->SetValue(m_shownPercent); // each control repaints only when it changes
     m_labelPercent->SetText(std::to_wstring(m_shownPercent) + L"%");
     TraceShownLine(text);
+    ShowOnTaskbar();
 }
 
 // Each new line the player sees also goes to the debug output, so a debug
@@ -340,10 +363,23 @@ void CMainWnd::TraceShownLine(const std::wstring& text)
     ::OutputDebugStringW((L"Korvane: " + std::to_wstring(m_shownPercent) + L"% " + text + L"\n").c_str());
 }
 
+void CMainWnd::ShowOnTaskbar()
+{
+    m_taskbar.Show(m_shownState, m_workflow.DownloaderInError(), m_workflow.Percent());
+}
+
+// A window hidden by a silent start gets no button and never hears of one.
+void CMainWnd::ConnectTaskbar()
+{
+    m_taskbar.Attach(m_connectTaskbar ? m_connectTaskbar(m_hWnd) : nullptr);
+    ShowOnTaskbar();
+}
+
 void CMainWnd::OnStateChanged(WorkflowState state)
 {
     m_shownState = state;
     ShowButtons(state);
+    ShowOnTaskbar();
     if (state == WorkflowState::Completed) {
         RefreshDisplay(); // the completion's own line, before the program may end
         ShowCompletion();
@@ -381,6 +417,10 @@ LRESULT CMainWnd::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         ShowNotices();
         return 0;
     }
+    if (msg != WM_NULL && msg == TaskbarButtonCreatedMessage()) {
+        ConnectTaskbar();
+        return 0;
+    }
     return CDUIDialogBase::HandleMessage(msg, wParam, lParam);
 }
 
@@ -388,6 +428,9 @@ LRESULT CMainWnd::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 void CMainWnd::ShowCompletion()
 {
     CreateDesktopShortcut();
+    // A player busy in another window learns that the game is ready.
+    if (::GetForegroundWindow() != m_hWnd)
+        m_taskbar.Flash();
     if (m_exitOnDone) {
         // The finish report was handed to its fetcher in this very tick; on
         // a real network it has not left yet, and ending now would lose it
@@ -471,8 +514,10 @@ void CMainWnd::CreateDesktopShortcut() const
     }
 }
 
+// The shell's interface goes while the window it names still exists.
 LRESULT CMainWnd::HandleDestroy(UINT, WPARAM, LPARAM, bool& handled)
 {
+    m_taskbar.Detach();
     ::PostQuitMessage(0);
     handled = true;
     return 0;

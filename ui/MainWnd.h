@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DUIDialogBase.h"
+#include "TaskbarProgress.h"
 
 #include "workflow/DownloadWorkflow.h"
 #include "workflow/WorkflowEvents.h"
@@ -40,6 +41,9 @@ public:
 
     void SetSettingsDialogRunner(SettingsDialogRunner runner) { m_runSettingsDialog = std::move(runner); }
     void SetUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
+    // How the window reaches its taskbar button once the shell has made it;
+    // by default the shell's own interface.
+    void SetTaskbarConnector(CTaskbarProgress::Connector connector) { m_connectTaskbar = std::move(connector); }
 
     const CDownloadWorkflow& Workflow() const { return m_workflow; }
 
@@ -76,6 +80,8 @@ private:
     void CloseIfDeferred();
     void RefreshDisplay();
     void TraceShownLine(const std::wstring& text);
+    void ShowOnTaskbar();
+    void ConnectTaskbar();
     void ShowCompletion();
     void CreateDesktopShortcut() const;
     // The buttons and the folder box of each display state.
@@ -125,6 +131,8 @@ private:
     CDownloadWorkflow m_workflow;
     SettingsDialogRunner m_runSettingsDialog;
     UrlOpener m_openUrl;
+    CTaskbarProgress m_taskbar;
+    CTaskbarProgress::Connector m_connectTaskbar;
 };
 
 // The main window, once start-up has created it; null before and after.

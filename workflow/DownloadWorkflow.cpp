@@ -292,9 +292,11 @@ void CDownloadWorkflow::StartDownload()
 void CDownloadWorkflow::RefreshProgress()
 {
     m_progressLine.clear();
+    m_downloaderInError = false;
     DLBT_DOWNLOADER_INFO info{};
     if (!m_downloader || !ReadStatus(info))
         return;
+    m_downloaderInError = info.state == DLBT_STATE_ERROR;
     if (!m_infoChecked)
         CheckFirstStatus(info);
 

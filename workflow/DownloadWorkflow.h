@@ -47,6 +47,8 @@ public:
     // The information line and the percentage to show.
     const std::wstring& Line() const { return m_statusText.empty() ? m_progressLine : m_statusText; }
     int Percent() const { return m_percent; }
+    // The downloader's last status was an error (the line says which).
+    bool DownloaderInError() const { return m_downloaderInError; }
     // The description or the torrent is still on its way.
     bool Fetching() const;
     // A usage report is still on its way.
@@ -117,6 +119,7 @@ private:
     std::wstring m_statusText;
     std::wstring m_progressLine;
     int m_percent = 0;
+    bool m_downloaderInError = false;
     bool m_dirConfirmed = false;
     bool m_userPaused = false;
     bool m_failed = false;

@@ -1,7 +1,8 @@
 // The main window on a real window, clicked as a player clicks it, with the
 // download description from the tests' server and a scripted kernel: its
 // display states, the folder rule, the start refusals, the progress display,
-// the completion display, the background and its closing.
+// the completion display, the taskbar button, the background and its
+// closing.
 #include "ui/TestDialog.h"
 #include "ui/WindowPicture.h"
 #include "workflow/Collector.h"
@@ -109,6 +110,40 @@ struct WindowRecord {
     bool realMessageBoxes = false;
     bool realFolderBrowser = false;
     bool deleted = false;
+    Calls taskbar; // what the taskbar button was told
+};
+
+// The window's taskbar button, recording what the shell would be told.
+class RecordingTaskbarButton : public ITaskbarButton {
+public:
+    RecordingTaskbarButton(HWND window, std::shared_ptr<WindowRecord> record)
+        : m_window(window), m_record(std::move(record))
+    {
+    }
+    ~RecordingTaskbarButton() override { Record(::IsWindow(m_window) ? "released" : "released after the window"); }
+
+    void SetState(TBPFLAG state) override
+    {
+        switch (state) {
+        case TBPF_NOPROGRESS: return Record("none");
+        case TBPF_INDETERMINATE: return Record("indeterminate");
+        case TBPF_NORMAL: return Record("normal");
+        case TBPF_ERROR: return Record("error");
+        case TBPF_PAUSED: return Record("paused");
+        }
+        Record("state " + std::to_string(state));
+    }
+    void SetValue(ULONGLONG completed, ULONGLONG total) override
+    {
+        Record(std::to_string(completed) + "/" + std::to_string(total));
+    }
+    void Flash() override { Record("flash"); }
+
+private:
+    void Record(const std::string& call) { m_record->taskbar.push_back(call); }
+
+    HWND m_window;
+    std::shared_ptr<WindowRecord> m_record;
 };
 
 // The main window with the player's answers to its native dialogs scripted.
@@ -246,6 +281,15 @@ protected:
         CControlUI* control = Control(name);
         EXPECT_EQ(control->IsVisible(), control->IsEnabled()) << Utf8(name) << " half shown";
         return control->IsVisible();
+    }
+    // What the shell does as it makes the window's taskbar button, and again
+    // after Explorer restarts; Wine never does it.
+    void TaskbarButtonCreated() { ::SendMessageW(m_hwnd, ::RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0); }
+    Calls TakeTaskbarCalls()
+    {
+        Calls calls;
+        calls.swap(m_record->taskbar);
+        return calls;
     }
     int BarValue() { return static_cast<CGifProgressUI*>(Control(L"down_progress"))->GetValue(); }
 
@@ -404,6 +448,84 @@ TEST_F(MainWndTest, ATickThatChangesNothingRepaintsNothing)
     RECT dirty{};
     EXPECT_FALSE(::GetUpdateRect(m_hwnd, &dirty, FALSE))
         << dirty.left << "," << dirty.top << " - " << dirty.right << "," << dirty.bottom;
+}
+
+// The button hears each change once, however many ticks show it, and all
+// of it anew after Explorer restarts. The window is not in front (it is not
+// even shown), so the completion flashes the button.
+TEST_F(MainWndTest, TheTaskbarButtonHearsEachChangeOnceAndFlashesAtACompletionBehindOtherWindows)
+{
+    m_options.runGame = false;
+    OpenReady();
+    m_window->SetTaskbarConnector(
+        [r = m_record](HWND window) { return std::make_unique<RecordingTaskbarButton>(window, r); });
+    TaskbarButtonCreated();
+    EXPECT_EQ(TakeTaskbarCalls(), Calls{}) << "ready shows no progress, as a new button does";
+
+    // A failure before any progress; the resume fetches everything again.
+    m_kernel->SetInitializeFails(true);
+    Click(L"btn_start");
+    ASSERT_EQ(State(), WorkflowState::Failed);
+    EXPECT_EQ(TakeTaskbarCalls(), (Calls{"error", "100/100"}));
+    Click(L"btn_pause");
+    EXPECT_EQ(TakeTaskbarCalls(), (Calls{"paused", "0/100"}));
+    m_kernel->SetInitializeFails(false);
+    m_kernel->SetStatus(Status(DLBT_STATE_DOWNLOADING, 40.0f, 3 << 20, 40 << 20, 100 << 20));
+    Click(L"btn_resume");
+    ASSERT_EQ(State(), WorkflowState::Preparing);
+    ASSERT_TRUE(WaitFor([&] {
+        Tick();
+        return State() != WorkflowState::Preparing;
+    }));
+    ASSERT_EQ(State(), WorkflowState::Downloading) << Utf8(m_window->Workflow().Line());
+    Tick();
+    EXPECT_EQ(TakeTaskbarCalls(), (Calls{"indeterminate", "normal", "40/100"}));
+
+    TaskbarButtonCreated();
+    EXPECT_EQ(TakeTaskbarCalls(), (Calls{"released", "normal", "40/100"}));
+
+    Click(L"btn_pause");
+    Click(L"btn_resume");
+    m_kernel->SetStatus(Status(DLBT_STATE_ERROR, 40.0f, 0, 40 << 20, 100 << 20));
+    Tick();
+    Tick();
+    EXPECT_EQ(TakeTaskbarCalls(), (Calls{"paused", "normal", "error"}));
+
+    ASSERT_NE(::GetForegroundWindow(), m_hwnd);
+    m_kernel->SetStatus(Status(DLBT_STATE_COMPLETE, 100.0f, 0, 100 << 20, 100 << 20));
+    Tick();
+    Tick();
+    EXPECT_EQ(TakeTaskbarCalls(), (Calls{"none", "flash"}));
+
+    Close();
+    EXPECT_EQ(TakeTaskbarCalls(), Calls{"released"});
+}
+
+// The shell's own interface (under Wine a stub), then none at all, as when
+// it cannot be made after Explorer restarts: the window goes on as before.
+TEST_F(MainWndTest, TheShellsTaskbarInterfaceOrNoneAtAllChangesNothingElse)
+{
+    m_options.runGame = false;
+    OpenReady();
+    TaskbarButtonCreated();
+    Click(L"btn_start");
+    m_kernel->SetStatus(Status(DLBT_STATE_DOWNLOADING, 40.0f, 3 << 20, 40 << 20, 100 << 20));
+    Tick();
+    EXPECT_EQ(Buttons(), kDownloading);
+    EXPECT_EQ(Text(L"label_percent"), L"40%");
+    EXPECT_NE(Text(L"label_downinfo"), L"");
+    Click(L"btn_pause");
+    EXPECT_EQ(Buttons(), kPaused);
+
+    m_window->SetTaskbarConnector([](HWND) { return nullptr; });
+    TaskbarButtonCreated();
+    Click(L"btn_resume");
+    EXPECT_EQ(Buttons(), kDownloading);
+    m_kernel->SetStatus(Status(DLBT_STATE_COMPLETE, 100.0f, 0, 100 << 20, 100 << 20));
+    Tick();
+    EXPECT_EQ(Buttons(), kCompleted);
+    EXPECT_EQ(Text(L"label_percent"), L"100%");
+    EXPECT_EQ(Text(L"label_downinfo"), L"下载完成！");
 }
 
 TEST_F(MainWndTest, BeforeTheStartTheDisplayIgnoresTheWorkflow)
