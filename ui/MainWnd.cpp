@@ -74,8 +74,8 @@ std::wstring GameFolderIn(const std::wstring& chosen)
 // that exists, not at the top of the desktop.
 int CALLBACK SelectStartFolder(HWND browser, UINT message, LPARAM, LPARAM startFolder)
 {
-    if (message == BFFM_INITIALIZED && *reinterpret_cast<const wchar_t*>(startFolder))
-        ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, startFolder);
+    if (message == BFFM_INITIALIZED && startFolder)
+        ::SendMessageW(browser, BFFM_SETSELECTIONW, FALSE, startFolder);
     return 0;
 }
 
@@ -227,13 +227,17 @@ void CMainWnd::CloseIfDeferred()
 
 bool CMainWnd::BrowseForFolder(std::wstring& folder)
 {
-    const std::wstring startFolder = NearestExistingFolder(FolderText());
+    PIDLIST_ABSOLUTE found = nullptr;
+    const std::wstring nearest = NearestExistingFolder(FolderText());
+    if (nearest.empty() || FAILED(::SHParseDisplayName(nearest.c_str(), nullptr, &found, 0, nullptr)))
+        found = nullptr;
+    const std::unique_ptr<ITEMIDLIST, CoTaskMemDeleter> startFolder(found);
     BROWSEINFOW info{};
     info.hwndOwner = m_hWnd;
     info.lpszTitle = kChooseFolderTitle;
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
     info.lpfn = SelectStartFolder;
-    info.lParam = reinterpret_cast<LPARAM>(startFolder.c_str());
+    info.lParam = reinterpret_cast<LPARAM>(startFolder.get());
     const std::unique_ptr<ITEMIDLIST, CoTaskMemDeleter> chosen(::SHBrowseForFolderW(&info));
     if (!chosen)
         return false;

@@ -786,12 +786,14 @@ TEST_F(MainWndTest, ClosingTheWindowUnderTheDiskWarningWaitsForTheBoxAndStillRep
 // Photographs the dialog the window opens over itself, then answers it. The
 // dialog's own message loop dispatches this thread timer; the picture is
 // taken at the third sighting, once Wine has put the dialog's painting on
-// the screen. A dialog that the window does not own is answered at once, so
-// the test goes on, but it is not photographed.
+// the screen, or, given an awaited selection of the dialog's tree, once the
+// tree shows it (for five seconds at most). A dialog that the window does
+// not own is answered at once, so the test goes on, but it is not
+// photographed.
 class DialogCamera {
 public:
-    DialogCamera(HWND owner, const wchar_t* picture, WPARAM answer)
-        : m_owner(owner), m_picture(picture), m_answer(answer)
+    DialogCamera(HWND owner, const wchar_t* picture, WPARAM answer, const wchar_t* awaitedSelection)
+        : m_owner(owner), m_picture(picture), m_answer(answer), m_awaited(awaitedSelection)
     {
         s_active = this;
         m_timer = ::SetTimer(nullptr, 0, 50, OnTimer);
@@ -857,7 +859,8 @@ private:
             return;
         if (::GetWindow(dialog, GW_OWNER) != m_owner) {
             m_sawUnowned = true;
-        } else if (++m_sightings < 3) {
+        } else if (++m_sightings < 3 || (!m_awaited.empty() && SelectedTreeItem(dialog) != m_awaited &&
+                                          m_sightings < kPatience)) {
             ::RedrawWindow(dialog, nullptr, nullptr,
                            RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
             return;
@@ -873,10 +876,12 @@ private:
         ::PostMessageW(dialog, WM_COMMAND, m_answer, 0);
     }
 
+    static constexpr int kPatience = 100;
     static DialogCamera* s_active;
     HWND m_owner;
     const wchar_t* m_picture;
     WPARAM m_answer;
+    std::wstring m_awaited;
     UINT_PTR m_timer = 0;
     int m_sightings = 0;
     bool m_taken = false;
@@ -905,8 +910,9 @@ TEST_F(MainWndTest, TheSystemsBoxesOverTheWindowAreOwnedByItAndPictured)
     m_record->realFolderBrowser = true;
     OpenReady();
     ::ShowWindow(m_hwnd, SW_SHOWNOACTIVATE);
-    auto photograph = [&](const wchar_t* picture, WPARAM answer, const wchar_t* button) {
-        DialogCamera camera(m_hwnd, picture, answer);
+    auto photograph = [&](const wchar_t* picture, WPARAM answer, const wchar_t* button,
+                          const wchar_t* awaitedSelection = L"") {
+        DialogCamera camera(m_hwnd, picture, answer, awaitedSelection);
         Click(button);
         for (int tick = 0; tick < 5 && !camera.Taken(); ++tick)
             Tick(); // the disk warning comes after a tick
@@ -922,7 +928,7 @@ TEST_F(MainWndTest, TheSystemsBoxesOverTheWindowAreOwnedByItAndPictured)
     ASSERT_TRUE(::CreateDirectoryW(shown.c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryW((shown + L"\\games").c_str(), nullptr));
     Control(L"edit_downdir")->SetText(shown + L"\\games\\Korvane\\");
-    EXPECT_EQ(photograph(L"box_folder_browser.png", IDCANCEL, L"btn_folder"), L"games");
+    EXPECT_EQ(photograph(L"box_folder_browser.png", IDCANCEL, L"btn_folder", L"games"), L"games");
     RemoveTree(shown);
     Control(L"edit_downdir")->SetText(m_temp.File(L"\u00c4pfel\\Korvane\\"));
     photograph(L"box_refused_folder.png", IDOK, L"btn_start");
