@@ -11,7 +11,7 @@ PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth cmake ninja-build make libboost-dev googletest
     libz-mingw-w64-dev fonts-noto-cjk locales python3 dpkg-dev perl
-    opentracker python3-libtorrent nginx-light exfat-fuse exfatprogs openssl osslsigncode
+    opentracker python3-libtorrent nginx-light exfat-fuse exfatprogs openssl osslsigncode python3-cryptography
     python3-matplotlib
 )
 

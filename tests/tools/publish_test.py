@@ -79,6 +79,32 @@ class PublishTest(unittest.TestCase):
         seed = os.path.join(self.out, "seed", "正式版1.0", "游戏")
         self.assertEqual(os.path.realpath(seed), os.path.realpath(self.game))
 
+    def test_a_signed_version_verifies_with_the_printed_key_and_an_unsigned_one_drops_old_signatures(self):
+        key = os.path.join(self.folder.name, "publisher.pem")
+        made = subprocess.run([sys.executable, TOOL, "--make-key", key], capture_output=True, text=True)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        printed = made.stdout.split('KORVANE_PUBLISHER_KEY "')[1][:64]
+        public_der = subprocess.run(["openssl", "pkey", "-in", key, "-pubout", "-outform", "DER"],
+                                    capture_output=True, check=True).stdout
+        self.assertEqual(printed, public_der[-32:].hex())
+        self.assertEqual(subprocess.run([sys.executable, TOOL, "--make-key", key], capture_output=True).returncode, 2)
+
+        signed = subprocess.run([sys.executable, TOOL, self.game, "--program", "bin/game.exe", "--version", "1.0",
+                                 "--out", self.out, "--http-seed", "http://h/", "--tracker", "http://t/",
+                                 "--sign-key", key], capture_output=True, text=True)
+        self.assertEqual(signed.returncode, 0, signed.stderr)
+        folder = os.path.join(self.out, "www", "qorn", "QornClient")
+        public = os.path.join(self.folder.name, "public.pem")
+        subprocess.run(["openssl", "pkey", "-in", key, "-pubout", "-out", public], check=True)
+        for name in ("server.cfg", "游戏-1.0.torrent"):
+            path = os.path.join(folder, name)
+            verified = subprocess.run(["openssl", "pkeyutl", "-verify", "-pubin", "-inkey", public, "-rawin",
+                                       "-in", path, "-sigfile", path + ".sig"], capture_output=True)
+            self.assertEqual(verified.returncode, 0, name)
+
+        self.assertEqual(publish(self.game, "bin/game.exe", "1.0", self.out).returncode, 0)
+        self.assertFalse(os.path.exists(os.path.join(folder, "server.cfg.sig")))
+
 
 if __name__ == "__main__":
     unittest.main()
