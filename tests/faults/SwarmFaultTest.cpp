@@ -1,5 +1,7 @@
 #include "faults/SwarmFaultTest.h"
 
+#include <algorithm>
+
 #include "support/ChildProcess.h"
 #include "util/TextConvert.h"
 #include "workflow/Collector.h"
@@ -77,7 +79,11 @@ void SwarmFaultTest::ExpectGameIdenticalToSeed(const std::wstring& gameFolder) c
         const std::string inGame = file.substr(file.find('/') + 1);
         const std::string seed = m_swarm.SeedFile(file);
         ASSERT_FALSE(seed.empty());
-        EXPECT_TRUE(ReadWholeFile(gameFolder + Backslashed(inGame)) == seed) << "differs from the seed's copy";
+        const std::string onDisk = ReadWholeFile(gameFolder + Backslashed(inGame));
+        const auto differ = std::mismatch(onDisk.begin(), onDisk.end(), seed.begin(), seed.end());
+        EXPECT_TRUE(onDisk == seed) << "differs from the seed's copy: " << onDisk.size() << " bytes for "
+                                    << seed.size() << ", the first difference at "
+                                    << (differ.first - onDisk.begin());
     }
 }
 
