@@ -20,7 +20,11 @@ function(korvane_add_test)
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest gtest_main korvane_test_support)
     add_dependencies(${T_NAME} wineprefix)
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
-    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT 600)
+    # A program that crashes under Wine can still end with 0 (Wine's
+    # debugger ends it), so the crash Wine reports fails the test too,
+    # also one of a program the test started.
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT 600
+        FAIL_REGULAR_EXPRESSION "wine: Unhandled")
     if(T_GUI)
         set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK desktop)
     endif()
