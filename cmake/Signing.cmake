@@ -47,6 +47,12 @@ if(KORVANE_SIGN_TIMESTAMP)
     list(APPEND KORVANE_SIGN_ARGUMENTS -ts "${KORVANE_SIGN_TIMESTAMP}")
 endif()
 
+# A new certificate or key at the same place signs again.
+set(KORVANE_SIGN_INPUTS)
+if(KORVANE_SIGNING)
+    set(KORVANE_SIGN_INPUTS "${KORVANE_SIGN_CERT}" "${KORVANE_SIGN_KEY}")
+endif()
+
 # The commands that sign `file` in place, for a custom command; none when
 # the build is unsigned.
 function(korvane_sign_commands out file)
@@ -65,5 +71,6 @@ function(korvane_sign_target target)
     korvane_sign_commands(commands "$<TARGET_FILE:${target}>")
     if(commands)
         add_custom_command(TARGET ${target} POST_BUILD ${commands} VERBATIM)
+        set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${KORVANE_SIGN_INPUTS})
     endif()
 endfunction()
