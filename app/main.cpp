@@ -75,6 +75,7 @@ SWorkflowOptions WorkflowOptions(const CLauncherConfig& config)
     options.reportIp = config.report_ip;
     options.runGame = config.run_game_exe;
     options.reportHost = ReportHost();
+    options.publisherKey = distribution::kPublisherKey;
     return options;
 }
 

@@ -24,6 +24,19 @@ set(KORVANE_PRODUCT_NAME "Korvane下载器")
 set(KORVANE_PUBLISHER "Vantor Tessary")
 set(KORVANE_COPYRIGHT "© 2026 Vantor Tessary")
 
+# The publisher's Ed25519 public key, 64 hexadecimal digits, as
+# "tools/publish --make-key" prints it: the program then uses only a
+# description and a torrent that the publisher signed, and starts the game
+# only then. Empty: nothing is checked.
+set(KORVANE_PUBLISHER_KEY "")
+if(NOT KORVANE_PUBLISHER_KEY STREQUAL "" AND NOT KORVANE_PUBLISHER_KEY MATCHES "^[0-9a-fA-F]+$")
+    message(FATAL_ERROR "KORVANE_PUBLISHER_KEY is not hexadecimal: ${KORVANE_PUBLISHER_KEY}")
+endif()
+string(LENGTH "${KORVANE_PUBLISHER_KEY}" KORVANE_PUBLISHER_KEY_LENGTH)
+if(NOT KORVANE_PUBLISHER_KEY_LENGTH EQUAL 0 AND NOT KORVANE_PUBLISHER_KEY_LENGTH EQUAL 64)
+    message(FATAL_ERROR "KORVANE_PUBLISHER_KEY must be 64 hexadecimal digits")
+endif()
+
 # The single-instance mutex is "Global\<this>_<engine port>".
 set(KORVANE_MUTEX_NAME "Vantor_Tessary_Korvane")
 

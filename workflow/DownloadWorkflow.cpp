@@ -1,7 +1,6 @@
 #include "workflow/DownloadWorkflow.h"
 
 #include "engine/KernelCalls.h"
-#include "net/UrlClient.h"
 #include "util/AtomicFileWrite.h"
 #include "util/PathText.h"
 #include "util/TextConvert.h"
@@ -50,15 +49,9 @@ void SplitPlayersFolder(const std::wstring& savePath, std::wstring& kernelFolder
     kernelFolder = WithOneTrailingBackslash(folder.substr(0, last));
 }
 
-// A job that has ended starts over as a new one: left as it is, it would
-// count the earlier success (and be read as ended before the new fetch has)
-// and its earlier attempts (and give up before trying).
-void StartFetch(CRetryGetHttpFile& job, const std::wstring& url, const std::wstring& path,
-                BodyCheck check = nullptr)
+void StartFetch(CSignedFetch& job, const std::wstring& url, const std::wstring& path, BodyCheck check = nullptr)
 {
-    if (job.m_handled && !job.m_fetcher)
-        job = CRetryGetHttpFile();
-    job.Start(url, path, kFetchAttempts, check);
+    job.Start(url, path, kFetchAttempts, std::move(check));
 }
 
 // The torrent's file name is the address's last part, from a description
@@ -70,7 +63,7 @@ bool IsPlainFileName(const std::wstring& name)
 
 bool IsComplete(int state) { return state == DLBT_STATE_COMPLETE || state == DLBT_STATE_SEEDING; }
 
-bool Ended(const CRetryGetHttpFile& job) { return job.m_succeeded || !job.m_fetcher; }
+bool Ended(const CSignedFetch& job) { return job.Ended(); }
 
 } // namespace
 
@@ -80,7 +73,8 @@ CDownloadWorkflow::CDownloadWorkflow(CAppSetting& settings, SWorkflowOptions opt
       m_options(std::move(options)),
       m_events(events),
       m_reports(settings, m_options.reportHost, std::move(clock)),
-      m_engine(settings.m_cfgDir)
+      m_engine(settings.m_cfgDir),
+      m_publisherKey(m_options.publisherKey)
 {
 }
 
@@ -172,8 +166,8 @@ void CDownloadWorkflow::FetchDescription()
     RemoveStaleTemporaryFiles(m_settings.m_cfgDir);
     StartFetch(m_configJob, m_options.configUrl, m_settings.m_serverCfgPath, &CDownSetting::IsDescription);
     if (!FileExists(m_settings.m_serverCfgPath))
-        DownloadUrlToFile(WideToAnsi(m_options.configUrl), m_settings.m_serverCfgPath,
-                          &CDownSetting::IsDescription);
+        CSignedFetch::FetchNow(m_publisherKey, WideToAnsi(m_options.configUrl), m_settings.m_serverCfgPath,
+                               &CDownSetting::IsDescription);
 }
 
 void CDownloadWorkflow::PollFetchJobs()
@@ -199,7 +193,7 @@ void CDownloadWorkflow::PollFetchJobs()
 void CDownloadWorkflow::LoadServerInfo()
 {
     const std::string& url = m_settings.m_torrentUrl;
-    if (url.empty()) {
+    if (url.empty() || !Trusted(m_settings.m_serverCfgPath)) {
         Fail(kNoTorrentAddress);
         return;
     }
@@ -219,7 +213,7 @@ void CDownloadWorkflow::LoadServerInfo()
         StartFetch(m_torrentJob, AnsiToWide(url), m_torrentPath);
         m_engine.Load();
         if (!FileExists(m_torrentPath))
-            DownloadUrlToFile(url, m_torrentPath);
+            CSignedFetch::FetchNow(m_publisherKey, url, m_torrentPath);
     }
     HandReportAddress();
 }
@@ -243,7 +237,7 @@ void CDownloadWorkflow::StartInDir(const std::wstring& folder)
 
 void CDownloadWorkflow::StartEngine()
 {
-    if (!FileExists(m_torrentPath)) {
+    if (!FileExists(m_torrentPath) || !Trusted(m_torrentPath)) {
         Fail(kNoTorrentFile);
         return;
     }
@@ -429,8 +423,15 @@ void CDownloadWorkflow::HandleCompletion()
 {
     m_reports.ReportFinish();
     m_completed = true;
-    if (m_options.runGame)
+    // The program to start is named by the description: only the
+    // publisher's, for the publisher's game.
+    if (m_options.runGame && Trusted(m_settings.m_serverCfgPath) && Trusted(m_torrentPath))
         RunGame();
+}
+
+bool CDownloadWorkflow::Trusted(const std::wstring& path) const
+{
+    return m_publisherKey.Empty() || m_publisherKey.VerifiesFile(path);
 }
 
 void CDownloadWorkflow::HandReportAddress()

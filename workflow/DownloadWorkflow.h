@@ -1,7 +1,8 @@
 #pragma once
 
 #include "engine/DlbtModule.h"
-#include "net/RetryGetHttpFile.h"
+#include "net/PublisherKey.h"
+#include "net/SignedFetch.h"
 #include "report/UsageReporter.h"
 #include "settings/AppSetting.h"
 #include "workflow/WorkflowEvents.h"
@@ -82,6 +83,9 @@ private:
     bool ReadStatus(DLBT_DOWNLOADER_INFO& info) const;
     void CheckFirstStatus(const DLBT_DOWNLOADER_INFO& info);
     void HandleCompletion();
+    // Without the publisher's key, every file; with it, a file that its
+    // signature beside it verifies.
+    bool Trusted(const std::wstring& path) const;
     void HandReportAddress();
     uint64_t AllocatedToGame(uint64_t free);
     void ReleaseCurrentDownloader();
@@ -109,8 +113,9 @@ private:
     IWorkflowEvents& m_events;
     CUsageReporter m_reports; // owns the report fetchers and the start time
     CDlbtModule m_engine;
-    CRetryGetHttpFile m_configJob;
-    CRetryGetHttpFile m_torrentJob;
+    const CPublisherKey m_publisherKey;
+    CSignedFetch m_configJob{m_publisherKey};
+    CSignedFetch m_torrentJob{m_publisherKey};
     DLBT_DOWNLOADER m_downloader = nullptr;
     std::wstring m_torrentPath;
     std::wstring m_firstFilePath;

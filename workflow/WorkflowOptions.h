@@ -12,4 +12,7 @@ struct SWorkflowOptions {
     std::wstring reportIp;   // the address the engine tells trackers; empty: none
     bool runGame = true;     // start the game's program at completion
     std::wstring reportHost; // where the usage reports go
+    // The publisher's Ed25519 public key, 64 hexadecimal digits: only a
+    // description and a torrent it signed are used. Empty: none is checked.
+    std::string publisherKey;
 };
