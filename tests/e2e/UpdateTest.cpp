@@ -68,7 +68,7 @@ protected:
         m_temp.Write(L"cfg\\base.cfg",
                      "{\"savepath\":\"" + JsonText(WideToAnsi(games)) + "\",\"uuid\":\"" + m_uuid + "\"}");
         m_temp.Write(L"config.json", "{\"config_url\":\"" + m_state["config_url"].asString() +
-                                         "\",\"p2p_port\":29480,\"exit_on_done\":true,\"run_game_exe\":false}");
+                                         "\",\"p2p_port\":29500,\"exit_on_done\":true,\"run_game_exe\":false}");
     }
 
     std::string Out(const std::string& relative) const { return m_state["out"].asString() + "/" + relative; }
