@@ -3,11 +3,13 @@
 // verify is a failed fetch: it replaces nothing on disk, and nothing starts.
 #include "workflow/WorkflowFixture.h"
 
+#include "kernel/Swarm.h"
 #include "support/ChildProcess.h"
 #include "util/TextConvert.h"
 
 #include <openssl/evp.h>
 
+#include <chrono>
 #include <memory>
 
 namespace {
@@ -116,23 +118,42 @@ protected:
     Signer m_stranger;
 };
 
-TEST_F(TrustTest, ASignedGameDownloadsAndItsProgramStarts)
+// The publisher's signed game from the local swarm, with the real kernel:
+// it downloads, and its program starts.
+TEST_F(TrustTest, ASignedGameDownloadsFromTheSwarmAndItsProgramStarts)
 {
+    Swarm swarm;
+    ASSERT_TRUE(swarm.Load()) << "the swarm fixture has not run";
+    m_kernel.reset();
+    ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_KERNEL_DLL).c_str(), (m_cfgDir + L"DLBT.dll").c_str(),
+                            FALSE));
+    m_options.p2pPort = 29420; // clear of the other swarm tests' ports
     m_options.runGame = true;
-    PublishGood();
-    m_kernel->SetFiles(3, L"Korvane\\bin\\game.exe");
+    const std::string torrent = ReadWholeFile(swarm.TorrentPath("multi"));
+    const std::string description = "{\"torrentUrl\":\"" + TorrentUrl() +
+                                    "\",\"mainExe\":\"tools\\\\stub.exe\",\"ver\":\"1.2.3\",\"httpSeed\":[\"" +
+                                    swarm.WebSeed() + "\"],\"trackers\":[\"" + swarm.Tracker() + "\"]}";
+    Serve("korvane.torrent", torrent, m_publisher.Sign(torrent));
+    Serve("server.cfg", description, m_publisher.Sign(description));
+
+    // The game's program, where the description says it lies.
+    const std::wstring tools = m_folder + L"tools";
+    ASSERT_TRUE(::CreateDirectoryW(tools.c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_GAME_STUB).c_str(), (tools + L"\\stub.exe").c_str(), FALSE));
+
     MakeWorkflow();
     m_workflow->LoadConfiguration();
     PollUntilFetchesEnd();
     m_workflow->Start(m_folder);
     ASSERT_EQ(State(), WorkflowState::Downloading) << WideToAnsi(m_workflow->Line());
-    EXPECT_EQ(OnDisk(L"server.cfg.sig"), m_publisher.Sign(Description()));
-
-    const std::wstring bin = m_folder + L"bin";
-    ::CreateDirectoryW(bin.c_str(), nullptr);
-    ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_GAME_STUB).c_str(), (bin + L"\\game.exe").c_str(), FALSE));
-    Refresh(Status(DLBT_STATE_COMPLETE, 100.0f, 0, 10, 10));
-    EXPECT_TRUE(WaitForGameStarted(bin)) << "the signed game's program did not start";
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            m_workflow->Tick();
+            return State() == WorkflowState::Completed;
+        },
+        std::chrono::seconds(240)));
+    EXPECT_TRUE(m_temp.Read(L"games\\Korvane\\data\\pack1.dat") == swarm.SeedFile("KorvaneGame/data/pack1.dat"));
+    EXPECT_TRUE(WaitForGameStarted(tools)) << "the signed game's program did not run";
 }
 
 // A later run over a tampered server keeps the earlier good files; on a clean
