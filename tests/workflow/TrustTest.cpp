@@ -137,14 +137,8 @@ TEST_F(TrustTest, ASignedGameDownloadsFromTheSwarmAndItsProgramStarts)
     Serve("server.cfg", description, m_publisher.Sign(description));
 
     // The game's program, where the description says it lies.
-    const std::wstring tools = m_folder + L"tools";
-    ASSERT_TRUE(::CreateDirectoryW(tools.c_str(), nullptr));
-    ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_GAME_STUB).c_str(), (tools + L"\\stub.exe").c_str(), FALSE));
-
-    MakeWorkflow();
-    m_workflow->LoadConfiguration();
-    PollUntilFetchesEnd();
-    m_workflow->Start(m_folder);
+    const std::wstring tools = PlaceGameProgram(L"tools");
+    FetchAndStart();
     ASSERT_EQ(State(), WorkflowState::Downloading) << WideToAnsi(m_workflow->Line());
     ASSERT_TRUE(WaitFor(
         [&] {

@@ -96,6 +96,22 @@ void WorkflowFixture::StartDownloading()
     ASSERT_EQ(State(), WorkflowState::Downloading) << WideToAnsi(m_workflow->Line());
 }
 
+void WorkflowFixture::FetchAndStart()
+{
+    MakeWorkflow();
+    m_workflow->LoadConfiguration();
+    PollUntilFetchesEnd();
+    m_workflow->Start(m_folder);
+}
+
+std::wstring WorkflowFixture::PlaceGameProgram(const std::wstring& folder)
+{
+    const std::wstring path = m_folder + folder;
+    EXPECT_TRUE(::CreateDirectoryW(path.c_str(), nullptr));
+    EXPECT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_GAME_STUB).c_str(), (path + L"\\stub.exe").c_str(), FALSE));
+    return path;
+}
+
 std::wstring WorkflowFixture::Refresh(const DLBT_DOWNLOADER_INFO& status)
 {
     m_kernel->SetStatus(status);

@@ -43,6 +43,11 @@ protected:
     void FetchUntilReady(const std::string& mainExe = "bin\\game.exe");
     // The first run up to a downloader in the player's folder.
     void StartDownloading();
+    // A run that fetches what the server has now, and the player's start.
+    void FetchAndStart();
+    // The tests' game program as "stub.exe" in `folder` of the player's
+    // folder, made here; the folder's path.
+    std::wstring PlaceGameProgram(const std::wstring& folder);
     // One tick with the kernel reporting `status`: the line it shows.
     std::wstring Refresh(const DLBT_DOWNLOADER_INFO& status);
     // Waits until no report is under way, then gives what arrived, sorted:

@@ -44,14 +44,8 @@ TEST_F(WorkflowSwarmTest, DownloadsTheGameFromTheSwarmStartsItAndReports)
 {
     ServeSwarmDescription();
     // The game's program, placed where the description says it lies.
-    const std::wstring tools = m_folder + L"tools";
-    ASSERT_TRUE(::CreateDirectoryW(tools.c_str(), nullptr));
-    ASSERT_TRUE(::CopyFileW(WindowsPathOfHostPath(KORVANE_GAME_STUB).c_str(), (tools + L"\\stub.exe").c_str(), FALSE));
-
-    MakeWorkflow();
-    m_workflow->LoadConfiguration();
-    PollUntilFetchesEnd();
-    m_workflow->Start(m_folder);
+    const std::wstring tools = PlaceGameProgram(L"tools");
+    FetchAndStart();
     ASSERT_EQ(State(), WorkflowState::Downloading) << m_workflow->Line().size();
 
     ASSERT_TRUE(WaitFor(
