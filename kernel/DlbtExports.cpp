@@ -29,6 +29,7 @@ struct SLibraryState {
     std::unique_ptr<CKernel> kernel;
     std::wstring dhtStateFile;
     std::string announcedAddress;
+    std::wstring lastError; // why the last downloader was refused
     bool processEnding = false;
 };
 
@@ -69,6 +70,12 @@ Result WithDownloader(DLBT_DOWNLOADER downloader, Result fallback, Action action
 }
 
 std::wstring TextOrEmpty(LPCWSTR text) { return text ? text : L""; }
+
+void Refused(const std::wstring& reason)
+{
+    Library().lastError = reason;
+    kernel::Tell(reason);
+}
 
 // OpenSSL, linked in here, would otherwise put its clean-up on the C
 // runtime's list for process exit, which outlives this library: a host that
@@ -200,8 +207,10 @@ DLBT_DOWNLOADER WINAPI DLBT_Downloader_Initialize(LPCWSTR torrentPath, LPCWSTR s
 {
     return Guarded<DLBT_DOWNLOADER>(nullptr, [&]() -> DLBT_DOWNLOADER {
         CKernel* kernel = Kernel();
-        if (!kernel || !torrentPath || !saveFolder)
+        if (!kernel || !torrentPath || !saveFolder) {
+            Refused(kernel ? L"no torrent file or save folder given" : L"the kernel is not started");
             return nullptr;
+        }
         kernel::SDownloaderRequest request;
         request.torrentPath = torrentPath;
         request.saveFolder = saveFolder;
@@ -209,8 +218,18 @@ DLBT_DOWNLOADER WINAPI DLBT_Downloader_Initialize(LPCWSTR torrentPath, LPCWSTR s
         request.rootName = useRootName ? TextOrEmpty(rootName) : L"";
         request.sparseFiles = sparseFiles != 0;
         request.startPaused = startPaused != FALSE;
-        return kernel->Add(request);
+        std::wstring error;
+        const DLBT_DOWNLOADER downloader = kernel->Add(request, error);
+        if (!downloader)
+            Refused(L"cannot download " + request.torrentPath + L": " + error);
+        return downloader;
     });
+}
+
+int WINAPI DLBT_GetLastError(char* buffer, int* length)
+{
+    return Guarded(DLBT_ERROR_INVALID_ARGUMENT,
+                   [&] { return kernel::CopyOut(kernel::WideToAnsi(Library().lastError), buffer, length); });
 }
 
 void WINAPI DLBT_Downloader_Release(DLBT_DOWNLOADER downloader, int)
@@ -345,7 +364,7 @@ BOOL WINAPI DLBT_GetDownloaderInfo(DLBT_DOWNLOADER downloader, DLBT_DOWNLOADER_I
 int WINAPI DLBT_Downloader_GetLastError(DLBT_DOWNLOADER downloader, char* buffer, int* length)
 {
     return WithDownloader(downloader, DLBT_ERROR_INVALID_HANDLE, [&](CDownloader& d) {
-        return kernel::CopyOut(kernel::Utf8ToAnsi(d.LastError()), buffer, length);
+        return kernel::CopyOut(kernel::WideToAnsi(d.LastError()), buffer, length);
     });
 }
 

@@ -1,5 +1,6 @@
 #include "Downloader.h"
 
+#include "FileCheck.h"
 #include "FilePlacement.h"
 #include "KernelText.h"
 
@@ -26,7 +27,7 @@ std::shared_ptr<lt::torrent_info> LoadTorrent(const std::wstring& path, std::str
     auto torrent = std::make_shared<lt::torrent_info>(lt::span<char const>(bytes.data(), bytes.size()), ec,
                                                       lt::from_span);
     if (ec) {
-        error = "not a torrent file: " + ec.message();
+        error = "not a torrent file: " + WideToUtf8(ErrorText(ec));
         return nullptr;
     }
     return torrent;
@@ -84,16 +85,24 @@ std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDo
 
     CStateFile state(request.stateFile);
     lt::add_torrent_params params;
-    if (request.stateFile.empty() || !state.ReadClean(params) || params.info_hashes != torrent->info_hashes())
+    std::vector<SFileStamp> stamps;
+    if (request.stateFile.empty() || !state.ReadClean(params, stamps) ||
+        params.info_hashes != torrent->info_hashes()) {
         params = lt::add_torrent_params();
+        stamps.clear();
+    }
 
-    const lt::file_storage& files = torrent->orig_files();
+    const lt::file_storage& files = torrent->files();
     if (!request.rootName.empty() && !IsPlainFolderName(request.rootName)) {
         error = "the root folder name is not a plain folder name";
         return nullptr;
     }
     params.renamed_files.clear();
     std::vector<std::wstring> paths = PlaceFiles(params, files, WideToUtf8(request.rootName));
+    // A game completed before is looked at again: its files may have been
+    // deleted, cut short or changed since.
+    if (!stamps.empty())
+        ForgetDamagedPieces(params, *torrent, request.saveFolder, paths, stamps);
     params.ti = torrent;
     params.save_path = WideToUtf8(request.saveFolder);
     params.storage_mode = request.sparseFiles ? lt::storage_mode_sparse : lt::storage_mode_allocate;
@@ -108,17 +117,17 @@ std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDo
     lt::error_code ec;
     lt::torrent_handle handle = session.add_torrent(std::move(params), ec);
     if (ec) {
-        error = ec.message();
+        error = WideToUtf8(ErrorText(ec));
         return nullptr;
     }
-    return std::unique_ptr<CDownloader>(
-        new CDownloader(std::move(handle), std::move(torrent), std::move(paths), std::move(state)));
+    return std::unique_ptr<CDownloader>(new CDownloader(std::move(handle), std::move(torrent), request.saveFolder,
+                                                        std::move(paths), std::move(state)));
 }
 
 CDownloader::CDownloader(lt::torrent_handle handle, std::shared_ptr<const lt::torrent_info> torrent,
-                         std::vector<std::wstring> relativePaths, CStateFile state)
-    : m_handle(std::move(handle)), m_torrent(std::move(torrent)), m_relativePaths(std::move(relativePaths)),
-      m_state(std::move(state))
+                         std::wstring saveFolder, std::vector<std::wstring> relativePaths, CStateFile state)
+    : m_handle(std::move(handle)), m_torrent(std::move(torrent)), m_saveFolder(std::move(saveFolder)),
+      m_relativePaths(std::move(relativePaths)), m_state(std::move(state))
 {
     const lt::file_storage& files = m_torrent->files();
     for (const lt::file_index_t index : files.file_range())
@@ -162,16 +171,38 @@ void CDownloader::ReconnectHttpSeeds()
 void CDownloader::Restart()
 {
     m_state.MarkRunning();
-    // A write that failed (a full drive) left libtorrent only uploading, with
-    // the pieces it was writing in a state it does not leave by itself. The
-    // player resumes once there is room: what is on disk is checked again
-    // and the rest fetched.
-    if (m_handle.flags() & lt::torrent_flags::upload_mode) {
-        m_handle.unset_flags(lt::torrent_flags::upload_mode);
+    // A write that failed (a full drive) left libtorrent only uploading, or
+    // in its error state, with the pieces it was writing in a state it does
+    // not leave by itself. The player resumes once there is room: what is on
+    // disk is checked again and the rest fetched.
+    const bool uploadOnly = bool(m_handle.flags() & lt::torrent_flags::upload_mode);
+    const bool inError = bool(m_handle.status({}).errc);
+    if (m_diskFault || uploadOnly || inError) {
+        if (inError)
+            m_handle.clear_error();
+        if (uploadOnly)
+            m_handle.unset_flags(lt::torrent_flags::upload_mode);
+        m_faultsWhenCheckAsked = m_diskFaults;
         m_handle.force_recheck();
     }
     m_handle.resume();
     m_handle.force_reannounce(0, -1, lt::torrent_handle::ignore_min_interval);
+}
+
+void CDownloader::OnDiskFault()
+{
+    m_diskFault = true;
+    ++m_diskFaults;
+    m_flush = kFlushNotAsked;
+}
+
+// Only a check asked for after the latest fault clears it: one that was
+// already under way may have read the files before the fault.
+void CDownloader::OnFilesChecked()
+{
+    if (m_faultsWhenCheckAsked == m_diskFaults)
+        m_diskFault = false;
+    m_faultsWhenCheckAsked = -1;
 }
 
 void CDownloader::Resume() { Restart(); }
@@ -199,7 +230,23 @@ bool CDownloader::CompletionStored() const
 bool CDownloader::OnFlushed()
 {
     int expected = kFlushAsked;
-    return m_flush.compare_exchange_strong(expected, kFlushDone);
+    if (!m_flush.compare_exchange_strong(expected, kFlushDone))
+        return false;
+    // A write that failed before the flush ended has taken its piece back.
+    if (Whole())
+        return true;
+    m_flush = kFlushNotAsked;
+    return false;
+}
+
+bool CDownloader::Whole() const { return Whole(m_handle.status({})); }
+
+bool CDownloader::Whole(const lt::torrent_status& status) const
+{
+    const bool finished =
+        status.state == lt::torrent_status::finished || status.state == lt::torrent_status::seeding;
+    return finished && status.num_pieces == m_torrent->num_pieces() && !status.errc &&
+           !(status.flags & lt::torrent_flags::upload_mode) && !m_diskFault;
 }
 
 void CDownloader::OnCompleteStateSaved()
@@ -239,7 +286,10 @@ void CDownloader::FillInfo(DLBT_DOWNLOADER_INFO& info) const
     // Until then a game that came in is still downloading, and one found
     // complete on disk is still being checked.
     if (info.state == DLBT_STATE_COMPLETE || info.state == DLBT_STATE_SEEDING) {
-        if (!CompletionStored())
+        if (!Whole(status)) {
+            info.state = DLBT_STATE_DOWNLOADING;
+            m_flush = kFlushNotAsked;
+        } else if (!CompletionStored())
             info.state = status.total_payload_download > 0 ? DLBT_STATE_DOWNLOADING : DLBT_STATE_CHECKING;
     } else if (info.state == DLBT_STATE_DOWNLOADING) {
         m_flush = kFlushNotAsked;
@@ -260,18 +310,38 @@ void CDownloader::FillInfo(DLBT_DOWNLOADER_INFO& info) const
     std::strncpy(info.infoHash, hex.c_str(), sizeof info.infoHash - 1);
 }
 
-std::string CDownloader::LastError() const
+std::wstring CDownloader::LastError() const
 {
     const lt::torrent_status status = m_handle.status({});
     if (!status.errc)
         return {};
-    std::string text = status.errc.message();
+    std::wstring text = ErrorText(status.errc);
     if (status.error_file >= lt::file_index_t{0} && status.error_file < m_torrent->files().end_file()) {
         const auto index = static_cast<size_t>(static_cast<int>(status.error_file));
         if (index < m_relativePaths.size())
-            text += ": " + WideToUtf8(m_relativePaths[index]);
+            text += L": " + m_relativePaths[index];
     }
     return text;
+}
+
+std::vector<SFileStamp> CDownloader::FileStamps() const
+{
+    const lt::file_storage& files = m_torrent->files();
+    std::vector<SFileStamp> stamps;
+    for (const lt::file_index_t index : files.file_range()) {
+        const auto i = static_cast<size_t>(static_cast<int>(index));
+        stamps.push_back(files.pad_file_at(index) ? SFileStamp() : StampOf(PathOnDisk(m_saveFolder, m_relativePaths[i])));
+    }
+    return stamps;
+}
+
+bool CDownloader::StateTrustworthy() const
+{
+    const lt::torrent_status status = m_handle.status({});
+    const bool finished =
+        status.state == lt::torrent_status::finished || status.state == lt::torrent_status::seeding;
+    return !m_diskFault && !status.errc && !(status.flags & lt::torrent_flags::upload_mode) &&
+           !(finished && status.num_pieces < m_torrent->num_pieces());
 }
 
 std::wstring CDownloader::TorrentName() const { return Utf8ToWide(m_torrent->name()); }

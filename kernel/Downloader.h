@@ -37,9 +37,18 @@ public:
     CStateFile& State() { return m_state; }
 
     void Pause();
+    // A resume after a disk fault (a write that failed, a read that failed
+    // while checking) checks every file again before anything is trusted.
     void Resume();
     bool IsPaused() const;
     bool ResumeInError();
+
+    // libtorrent told of a file that could not be written or read. Until a
+    // check of the files has passed since, the download is not complete and
+    // its state is not saved as trustworthy.
+    void OnDiskFault();
+    void OnFilesChecked();
+    bool HasDiskFault() const { return m_diskFault; }
 
     // The HTTP seeds the program gave. libtorrent drops a seed for good once
     // it is blamed for pieces that failed their check, and with a damaged
@@ -51,19 +60,31 @@ public:
     void ReconnectHttpSeeds();
 
     // libtorrent calls a download finished once every piece has passed its
-    // check, which can be before the last of them is on disk: a game started
-    // then would miss files. It is reported complete only after its files
-    // have been flushed since and a clean state file says so, because the
-    // program may end the moment it sees completion (asked for here,
-    // answered through OnFlushed and OnCompleteStateSaved).
+    // check, and it checks a piece from the blocks it still holds in memory:
+    // the last of them may not be on disk yet, and a write that then fails
+    // takes the piece back while the torrent stays finished. So a download
+    // is reported complete only while every piece is on disk (Whole), after
+    // its files have been flushed since and a clean state file says so,
+    // because the program may end the moment it sees completion (asked for
+    // here, answered through OnFlushed and OnCompleteStateSaved). Finished
+    // with a piece missing, it is reported downloading: the program's disk
+    // check then warns and pauses as it does for a full drive.
     void FillInfo(DLBT_DOWNLOADER_INFO& info) const;
-    // True when this flush was the one completion asked for: the kernel then
-    // saves the clean state.
+    // Every piece verified and written, no write refused since the last
+    // check of the files: the files on disk are the torrent's.
+    bool Whole() const;
+    // True when this flush was the one completion asked for and the download
+    // is still whole: the kernel then saves the clean state.
     bool OnFlushed();
     void OnCompleteStateSaved();
     // Complete, on disk and saved: nothing more will be written to its files.
-    bool CompleteOnDisk() const { return m_flush == kStateSaved; }
-    std::string LastError() const; // UTF-8, empty when none
+    bool CompleteOnDisk() const { return m_flush == kStateSaved && !m_diskFault; }
+    std::wstring LastError() const; // empty when none
+    // Whether a state saved now may be trusted at a later start: it claims
+    // nothing that is not on disk.
+    bool StateTrustworthy() const;
+    // Each file's stamp, by file index, for the state of a complete download.
+    std::vector<SFileStamp> FileStamps() const;
     std::wstring TorrentName() const;
     // The game's files; pad files, which only align the others to pieces,
     // are neither counted nor named.
@@ -73,20 +94,27 @@ public:
     uint64_t UploadedPayload() const;
 
 private:
-    CDownloader(lt::torrent_handle handle, std::shared_ptr<const lt::torrent_info> torrent,
+    CDownloader(lt::torrent_handle handle, std::shared_ptr<const lt::torrent_info> torrent, std::wstring saveFolder,
                 std::vector<std::wstring> relativePaths, CStateFile state);
     void Restart();
     bool CompletionStored() const;
+    bool Whole(const lt::torrent_status& status) const;
 
     enum EFlush { kFlushNotAsked, kFlushAsked, kFlushDone, kStateSaved };
 
     lt::torrent_handle m_handle;
     std::shared_ptr<const lt::torrent_info> m_torrent;
+    std::wstring m_saveFolder;
     std::vector<std::wstring> m_relativePaths; // by the torrent's file index
     std::vector<size_t> m_listedFiles;
     CStateFile m_state;
     std::vector<std::string> m_httpSeeds;
     mutable std::atomic<int> m_flush{kFlushNotAsked};
+    // Disk faults are counted so that a check that began before the latest
+    // of them does not clear it.
+    bool m_diskFault = false;
+    int m_diskFaults = 0;
+    int m_faultsWhenCheckAsked = -1;
 };
 
 // The kernel's own state code for a torrent, in a fixed order of priority.

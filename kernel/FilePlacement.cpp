@@ -1,6 +1,10 @@
 #include "FilePlacement.h"
 
+#include "KernelText.h"
+
 #include <libtorrent/file_storage.hpp>
+
+#include <windows.h>
 
 #include <algorithm>
 #include <unordered_set>
@@ -54,6 +58,66 @@ bool RenameDevices(std::vector<std::string>& elements)
     return renamed;
 }
 
+struct SPlacedFile {
+    std::vector<std::string> elements;
+    bool renamed = false; // by the device rule
+    bool pad = false;     // never written
+};
+
+// How Windows compares names: without regard to letter case, in every
+// script, not only in ASCII as libtorrent does.
+std::wstring PlaceKey(const std::vector<std::string>& elements, size_t count)
+{
+    const std::wstring path = Utf8ToWide(Joined(std::vector<std::string>(elements.begin(), elements.begin() + count)));
+    if (path.empty())
+        return path;
+    std::wstring key(path.size(), L'\0');
+    const int size = static_cast<int>(path.size());
+    if (::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, path.data(), size, &key[0], size) != size)
+        return path;
+    return key;
+}
+
+// "name.ext" becomes "name.1.ext", as libtorrent names its own duplicates.
+std::string Numbered(const std::string& name, int number)
+{
+    const size_t dot = name.rfind('.');
+    const size_t at = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    return name.substr(0, at) + "." + std::to_string(number) + name.substr(at);
+}
+
+// No two files may share a place on disk, nor a file take the place of a
+// folder: they would be one file there, which can never verify. libtorrent
+// has made the torrent's own names unique, but the device rule and
+// Windows' wider sense of letter case can still make two places one. Files
+// keep their names where they can, those the device rule renamed last; a
+// file whose place is taken gets a number.
+void KeepPlacesApart(std::vector<SPlacedFile>& placed)
+{
+    std::unordered_set<std::wstring> folders;
+    for (const SPlacedFile& file : placed)
+        for (size_t count = 1; !file.pad && count < file.elements.size(); ++count)
+            folders.insert(PlaceKey(file.elements, count));
+
+    std::vector<size_t> order;
+    for (size_t i = 0; i < placed.size(); ++i)
+        if (!placed[i].pad)
+            order.push_back(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return !placed[a].renamed && placed[b].renamed; });
+
+    std::unordered_set<std::wstring> taken;
+    for (const size_t i : order) {
+        std::vector<std::string>& elements = placed[i].elements;
+        const std::string name = elements.back();
+        std::wstring key = PlaceKey(elements, elements.size());
+        for (int number = 1; folders.count(key) || !taken.insert(key).second; ++number) {
+            elements.back() = Numbered(name, number);
+            key = PlaceKey(elements, elements.size());
+        }
+    }
+}
+
 } // namespace
 
 bool IsDeviceName(const std::string& element)
@@ -77,32 +141,21 @@ bool IsDeviceName(const std::string& element)
 std::vector<std::string> PlacedPaths(const lt::file_storage& files, const std::string& root)
 {
     const bool newRoot = !root.empty() && files.num_files() > 1;
-    std::vector<std::vector<std::string>> elements;
-    std::vector<bool> renamed;
+    std::vector<SPlacedFile> placed;
     for (const lt::file_index_t index : files.file_range()) {
-        elements.push_back(Elements(files.file_path(index)));
+        SPlacedFile file;
+        file.elements = Elements(files.file_path(index));
         if (newRoot)
-            elements.back().front() = root;
-        renamed.push_back(RenameDevices(elements.back()));
+            file.elements.front() = root;
+        file.renamed = RenameDevices(file.elements);
+        file.pad = files.pad_file_at(index);
+        placed.push_back(std::move(file));
     }
+    KeepPlacesApart(placed);
 
-    // A renamed file must not take the place of another file of the torrent
-    // (a torrent may hold both "CON" and "_CON"): more "_" until it is free.
-    std::unordered_set<std::string> taken;
-    for (size_t i = 0; i < elements.size(); ++i)
-        if (!renamed[i])
-            taken.insert(AsciiLower(Joined(elements[i])));
     std::vector<std::string> paths;
-    for (size_t i = 0; i < elements.size(); ++i) {
-        std::string path = Joined(elements[i]);
-        if (renamed[i]) {
-            while (!taken.insert(AsciiLower(path)).second) {
-                elements[i].back().insert(0, 1, '_');
-                path = Joined(elements[i]);
-            }
-        }
-        paths.push_back(std::move(path));
-    }
+    for (const SPlacedFile& file : placed)
+        paths.push_back(Joined(file.elements));
     return paths;
 }
 

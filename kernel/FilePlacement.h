@@ -14,7 +14,9 @@ namespace kernel {
 // on which names such as CON, NUL, COM1 or aux.txt become real files that
 // ordinary programs, the game and Explorer open as the device instead. Such
 // elements get a "_" in front. With a non-empty `root`, a torrent of several
-// files lies under that folder instead of its own.
+// files lies under that folder instead of its own. `files` is the list
+// libtorrent writes by, the one it has made free of duplicate names; no two
+// places that come out are one place on Windows.
 std::vector<std::string> PlacedPaths(const lt::file_storage& files, const std::string& root);
 
 // Whether Windows takes a path element for a device: the part before the

@@ -253,12 +253,14 @@ void CKernel::FillInfo(DLBT_KERNEL_INFO& info)
     }
 }
 
-DLBT_DOWNLOADER CKernel::Add(const SDownloaderRequest& request)
+DLBT_DOWNLOADER CKernel::Add(const SDownloaderRequest& request, std::wstring& error)
 {
-    std::string error;
-    std::unique_ptr<CDownloader> downloader = CDownloader::Create(*m_session, request, error);
-    if (!downloader)
+    std::string reason;
+    std::unique_ptr<CDownloader> downloader = CDownloader::Create(*m_session, request, reason);
+    if (!downloader) {
+        error = Utf8ToWide(reason);
         return nullptr;
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     const uintptr_t handle = ++m_lastHandle;
     m_downloaders[handle] = std::move(downloader);
@@ -403,6 +405,13 @@ void CKernel::HandleAlert(lt::alert* alert)
     case lt::save_resume_data_failed_alert::alert_type:
         OnResumeData(static_cast<lt::save_resume_data_failed_alert*>(alert)->handle, nullptr);
         break;
+    case lt::file_error_alert::alert_type:
+        OnFileError(*static_cast<lt::file_error_alert*>(alert));
+        break;
+    case lt::torrent_checked_alert::alert_type:
+        if (CDownloader* downloader = FindByHandle(static_cast<lt::torrent_checked_alert*>(alert)->handle))
+            downloader->OnFilesChecked();
+        break;
     default:
         break;
     }
@@ -415,6 +424,18 @@ void CKernel::OnFlushed(CDownloader& downloader)
 {
     if (downloader.OnFlushed() && !RequestSave(downloader, true, false))
         downloader.OnCompleteStateSaved();
+}
+
+// A file that could not be written or read: the download may not be called
+// complete, nor its state trusted, until its files have been checked again.
+void CKernel::OnFileError(const lt::file_error_alert& error)
+{
+    CDownloader* downloader = FindByHandle(error.handle);
+    if (!downloader)
+        return;
+    downloader->OnDiskFault();
+    Tell(L"cannot " + Utf8ToWide(lt::operation_name(error.op)) + L" " + Utf8ToWide(error.filename()) + L": " +
+         ErrorText(error.error));
 }
 
 // Since the answers come in the order of asking, the oldest pending request
@@ -430,12 +451,23 @@ void CKernel::OnResumeData(const lt::torrent_handle& handle, const lt::add_torre
     if (!pending.empty())
         pending.pop_front();
     if (params)
-        Quietly([&] { downloader->State().Write(*params, clean); });
+        Quietly([&] { WriteState(*downloader, *params, clean); });
     // Even a save that failed ends the wait: completion is not held back for
     // a state file that cannot be written.
     if (clean)
         downloader->OnCompleteStateSaved();
     m_saved.notify_all();
+}
+
+// A state written while a disk fault stands, or while libtorrent calls the
+// download finished with a piece missing, could claim what is not on disk:
+// it is written, but not as one to trust. A complete download's state keeps
+// what its files looked like, to be compared at the next start.
+void CKernel::WriteState(CDownloader& downloader, const lt::add_torrent_params& params, bool clean)
+{
+    const bool trustworthy = clean && downloader.StateTrustworthy();
+    const bool whole = trustworthy && downloader.Whole();
+    downloader.State().Write(params, trustworthy, whole ? downloader.FileStamps() : std::vector<SFileStamp>());
 }
 
 void CKernel::SaveDhtState()

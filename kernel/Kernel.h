@@ -38,7 +38,8 @@ public:
     void EnableDht();
     void FillInfo(DLBT_KERNEL_INFO& info);
 
-    DLBT_DOWNLOADER Add(const SDownloaderRequest& request);
+    // Null, with `error` telling why, when the torrent cannot be added.
+    DLBT_DOWNLOADER Add(const SDownloaderRequest& request, std::wstring& error);
     void Release(DLBT_DOWNLOADER downloader);
     void Pause(DLBT_DOWNLOADER downloader);
     void Resume(DLBT_DOWNLOADER downloader);
@@ -69,6 +70,8 @@ private:
     void AlertLoop();
     void HandleAlert(lt::alert* alert);
     void OnFlushed(CDownloader& downloader);
+    void OnFileError(const lt::file_error_alert& error);
+    void WriteState(CDownloader& downloader, const lt::add_torrent_params& params, bool clean);
     void OnResumeData(const lt::torrent_handle& handle, const lt::add_torrent_params* params);
     void SaveDhtState();
 

@@ -56,7 +56,25 @@ int CopyText(const Char* text, size_t size, Char* buffer, int* length)
 
 std::string WideToUtf8(const std::wstring& text) { return ToNarrow(CP_UTF8, text); }
 std::wstring Utf8ToWide(const std::string& text) { return ToWide(CP_UTF8, text); }
-std::string Utf8ToAnsi(const std::string& text) { return ToNarrow(CP_THREAD_ACP, Utf8ToWide(text)); }
+std::string WideToAnsi(const std::wstring& text) { return ToNarrow(CP_THREAD_ACP, text); }
+
+std::wstring ErrorText(const boost::system::error_code& error)
+{
+    if (error.category() != boost::system::system_category())
+        return Utf8ToWide(error.message()); // libtorrent's and the C library's texts are ASCII
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                              FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          nullptr, static_cast<DWORD>(error.value()), 0,
+                                          reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length > 0 ? std::wstring(text, length) : std::wstring();
+    ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    return message.empty() ? L"system error " + std::to_wstring(error.value()) : message;
+}
+
+void Tell(const std::wstring& text) { ::OutputDebugStringW((L"DLBT: " + text + L"\n").c_str()); }
 
 int CopyOut(const std::string& text, char* buffer, int* length)
 {

@@ -16,7 +16,40 @@ namespace kernel {
 namespace {
 
 const char kCleanKey[] = "korvane-clean";
+const char kStampsKey[] = "korvane-files"; // a list of [size, last write] by file index
 const size_t kStateSizeLimit = 64 * 1024 * 1024;
+
+// Upload-only mode is what libtorrent does after a write failed; a new start
+// downloads again.
+void WithoutFaultModes(lt::add_torrent_params& params)
+{
+    params.flags &= ~(lt::torrent_flags::upload_mode | lt::torrent_flags::seed_mode);
+}
+
+std::vector<SFileStamp> StampsOf(const lt::bdecode_node& root)
+{
+    std::vector<SFileStamp> stamps;
+    const lt::bdecode_node list = root.dict_find_list(kStampsKey);
+    for (int i = 0; list && i < list.list_size(); ++i) {
+        const lt::bdecode_node item = list.list_at(i);
+        if (item.type() != lt::bdecode_node::list_t || item.list_size() != 2)
+            return {};
+        stamps.push_back({item.list_int_value_at(0, -1), item.list_int_value_at(1, 0)});
+    }
+    return stamps;
+}
+
+lt::entry EntryOf(const std::vector<SFileStamp>& stamps)
+{
+    lt::entry list(lt::entry::list_t);
+    for (const SFileStamp& stamp : stamps) {
+        lt::entry item(lt::entry::list_t);
+        item.list().emplace_back(stamp.size);
+        item.list().emplace_back(stamp.lastWrite);
+        list.list().push_back(std::move(item));
+    }
+    return list;
+}
 
 } // namespace
 
@@ -42,7 +75,7 @@ bool ReadFileContents(const std::wstring& path, std::string& bytes, size_t sizeL
     return true;
 }
 
-bool CStateFile::ReadClean(lt::add_torrent_params& params)
+bool CStateFile::ReadClean(lt::add_torrent_params& params, std::vector<SFileStamp>& stamps)
 {
     std::string bytes;
     if (!ReadFileContents(m_path, bytes, kStateSizeLimit))
@@ -54,15 +87,21 @@ bool CStateFile::ReadClean(lt::add_torrent_params& params)
     params = lt::read_resume_data(root, ec);
     if (ec)
         return false;
+    WithoutFaultModes(params);
+    stamps = StampsOf(root);
     m_last = lt::entry(root);
     m_haveLast = true;
     m_lastClean = true;
     return true;
 }
 
-bool CStateFile::Write(const lt::add_torrent_params& params, bool clean)
+bool CStateFile::Write(const lt::add_torrent_params& params, bool clean, const std::vector<SFileStamp>& stamps)
 {
-    m_last = lt::write_resume_data(params);
+    lt::add_torrent_params saved = params;
+    WithoutFaultModes(saved);
+    m_last = lt::write_resume_data(saved);
+    if (!stamps.empty())
+        m_last[kStampsKey] = EntryOf(stamps);
     m_haveLast = true;
     return WriteEntry(clean);
 }

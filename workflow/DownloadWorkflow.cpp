@@ -61,7 +61,13 @@ bool IsPlainFileName(const std::wstring& name)
     return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\:") == std::wstring::npos;
 }
 
-bool IsComplete(int state) { return state == DLBT_STATE_COMPLETE || state == DLBT_STATE_SEEDING; }
+// The kernel's word, and its own count agreeing: a game is started only on
+// every piece.
+bool IsComplete(const DLBT_DOWNLOADER_INFO& info)
+{
+    return (info.state == DLBT_STATE_COMPLETE || info.state == DLBT_STATE_SEEDING) &&
+           info.piecesDone == info.pieceCount;
+}
 
 bool Ended(const CSignedFetch& job) { return job.Ended(); }
 
@@ -298,7 +304,7 @@ void CDownloadWorkflow::RefreshProgress()
     m_reports.CheckProgressReports(info.percent);
     m_percent = ProgressPercent(info, m_percent);
 
-    if (IsComplete(info.state)) {
+    if (IsComplete(info)) {
         m_percent = 100;
         ShowStatus(kDownloadComplete);
         if (!m_completed)

@@ -141,6 +141,10 @@ DLBT_API int WINAPI DLBT_Downloader_GetTorrentName(DLBT_DOWNLOADER downloader, w
 DLBT_API int WINAPI DLBT_Downloader_GetFilePathName(DLBT_DOWNLOADER downloader, int index, wchar_t* buffer,
                                                     int* length, BOOL reserved);
 DLBT_API int WINAPI DLBT_Downloader_GetFileCount(DLBT_DOWNLOADER downloader);
+// Why the last DLBT_Downloader_Initialize gave no downloader, as the text
+// queries give it (narrow, ANSI code page); empty when none was refused.
+// The kernel also writes it, and every file error, to the debugger output.
+DLBT_API int WINAPI DLBT_GetLastError(char* buffer, int* length);
 
 #ifdef __cplusplus
 } // extern "C"

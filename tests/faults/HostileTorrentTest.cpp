@@ -278,6 +278,53 @@ TEST(HostileTorrent, NamesAndPathsFarBeyondMaxPath)
     }
 }
 
+// Files whose names are one place on Windows: the same name twice (in
+// several letter cases), names equal only beyond ASCII's letter case, a
+// device name beside its renamed form, names equal after the cut to the
+// file system's length, and a file where another file's folder is. Each
+// lands in a file of its own, at the path the kernel reports, and verifies.
+TEST(HostileTorrent, NamesThatCollideLandInFilesOfTheirOwn)
+{
+    std::string content(51200, '\0');
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>('a' + (i * 7 + i / 97) % 26);
+    const std::string longName(300, 'L');
+    const std::vector<std::pair<std::vector<std::string>, size_t>> collisions = {
+        {{"bar.txt"}, 51200},
+        {{"bar.txt"}, 14336},
+        {{"BAR.txt"}, 999},
+        {{"\xC3\x84rger.txt"}, 4000},          // Ärger.txt
+        {{"\xC3\xA4rger.txt"}, 4001},          // ärger.txt
+        {{"CON.dat"}, 3000},
+        {{"_con.dat"}, 3001},
+        {{longName + "1.dat"}, 2000},
+        {{longName + "2.dat"}, 2001},
+        {{"data"}, 1500},
+        {{"DATA", "inside.bin"}, 1501},
+    };
+    std::vector<STorrentFile> files;
+    for (const auto& collision : collisions)
+        files.push_back({collision.first, content.substr(0, collision.second)});
+    CWebSeed seed(content);
+    for (const wchar_t* root : {L"Korvane", static_cast<const wchar_t*>(nullptr)}) {
+        SCOPED_TRACE(root ? "with a root name" : "under the torrent's own root");
+        Arena arena;
+        const SOutcome outcome = Download(arena, MakeTorrent("Colliding", files), seed, root);
+        ASSERT_TRUE(outcome.completed) << outcome.error;
+        ASSERT_EQ(outcome.reported.size(), files.size());
+        EXPECT_EQ(FilesIn(arena.DownloadDir()).size(), files.size()) << "two files share one place";
+        for (size_t i = 0; i < files.size(); ++i) {
+            SCOPED_TRACE(std::string(outcome.reported[i].begin(), outcome.reported[i].end()));
+            const std::wstring path = arena.DownloadDir() + L"\\" + outcome.reported[i];
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            ::GetFileAttributesExW((L"\\\\?\\" + path).c_str(), GetFileExInfoStandard, &data);
+            EXPECT_EQ(data.nFileSizeLow, files[i].content.size());
+            EXPECT_TRUE(ReadAsAProgramWould(path) == files[i].content.substr(0, 4096)) << "not file " << i;
+        }
+        arena.ExpectNothingWrittenOutside();
+    }
+}
+
 TEST(HostileTorrent, TensOfThousandsOfFiles)
 {
     const int kFiles = 20000;

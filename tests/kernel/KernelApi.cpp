@@ -31,7 +31,8 @@ bool KernelApi::Load(const std::wstring& dllPath)
            Resolve(module, "DLBT_GetDownloaderInfo", GetDownloaderInfo) &&
            Resolve(module, "DLBT_Downloader_GetLastError", GetLastError) &&
            Resolve(module, "DLBT_Downloader_GetFilePathName", GetFilePathName) &&
-           Resolve(module, "DLBT_Downloader_GetFileCount", GetFileCount);
+           Resolve(module, "DLBT_Downloader_GetFileCount", GetFileCount) &&
+           Resolve(module, "DLBT_GetLastError", GetKernelLastError);
 }
 
 bool KernelApi::StartAsTheProgramDoes(uint16_t firstPort)

@@ -43,6 +43,7 @@ struct KernelApi {
     decltype(&::DLBT_Downloader_GetLastError) GetLastError = nullptr;
     decltype(&::DLBT_Downloader_GetFilePathName) GetFilePathName = nullptr;
     decltype(&::DLBT_Downloader_GetFileCount) GetFileCount = nullptr;
+    decltype(&::DLBT_GetLastError) GetKernelLastError = nullptr;
 };
 
 // Every piece verified: complete, or complete and seeding.
