@@ -37,8 +37,9 @@ nothing and fails (EINVAL). Reading it gives the drive's counts.
                    hits the writes after it, as a drive filling up does
         times=N    the rule fires N times (default 1), then disarms itself;
                    "forever" until disarmed
-        free       (enospc with after) while armed, the drive reports as
-                   its free space no more than what is left of BYTES
+        free       (enospc) once the rule has fired, and until it is
+                   disarmed, the drive reports no free space, as a full
+                   drive does; before, it reports the backing folder's
         Arming a name again replaces its rule and its counts.
     disarm NAME     the rule fires no more; its counts stay readable
     disarm all
@@ -155,8 +156,8 @@ def parse_arm(words, created_before):
         raise ValueError("short applies to writes")
     if rule.after is not None and rule.on == "read":
         raise ValueError("after counts written bytes")
-    if rule.free and (rule.fault != "enospc" or rule.after is None or rule.glob != "*"):
-        raise ValueError("free needs an enospc rule of the whole drive with after")
+    if rule.free and rule.fault != "enospc":
+        raise ValueError("free goes with enospc")
     return rule
 
 
@@ -376,11 +377,8 @@ class LyingDrive(Operations):
             "f_bsize", "f_frsize", "f_blocks", "f_bfree", "f_bavail", "f_files", "f_ffree", "f_favail",
             "f_flag", "f_namemax")}
         with self.mutex:
-            for rule in self.rules.values():
-                if rule.armed and rule.free:
-                    blocks = rule.room_left() // st.f_frsize
-                    attrs["f_bavail"] = min(attrs["f_bavail"], blocks)
-                    attrs["f_bfree"] = min(attrs["f_bfree"], blocks)
+            if any(rule.armed and rule.free and rule.fired for rule in self.rules.values()):
+                attrs["f_bavail"] = attrs["f_bfree"] = 0
         return attrs
 
     def getxattr(self, path, name, position=0):
