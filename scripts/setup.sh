@@ -12,7 +12,7 @@ PACKAGES=(
     wine wine64 xvfb xauth cmake ninja-build make libboost-dev googletest
     libz-mingw-w64-dev fonts-noto-cjk locales python3 dpkg-dev perl
     opentracker python3-libtorrent nginx-light exfat-fuse exfatprogs openssl osslsigncode python3-cryptography
-    python3-matplotlib
+    python3-matplotlib python3-fusepy
 )
 
 say() { echo "setup: $*"; }
