@@ -53,16 +53,29 @@ The counts read back are lines of words "key=value":
 "seen" counts the operations that matched the rule while armed, "fired"
 the faults it injected; a test asserts on "fired" that its fault happened.
 
+For example: the drive fills once 4 MiB are written and reports itself
+full; one read of game/data.pak fails; the new file game/readme.txt cannot
+be extended (Wine extends a file by writing its new last byte, libtorrent
+may also set its end):
+
+    arm full enospc write after=4194304 times=forever free
+    arm bad eio read path=game/data.pak
+    arm cut enospc grow new path=game/readme.txt times=forever
+
 The page cache
 --------------
-Only what reaches the drive can fail. Files are opened without the kernel's
-keep_cache, so every open drops the pages the kernel cached of a file and
-the reads after it reach the drive, memory-mapped reads included (they come
-as reads of whole pages). A read served from a mapping or a handle opened
-before the rule was armed may still come from the cache. Writes are not
-cached (libfuse's default, write-through): each reaches the drive before
-the program's write returns. The control file alone is opened direct_io, so
-that its reads are never cached.
+Only what reaches the drive can fail, and the kernel's page cache answers
+many reads itself: the pages a write has just filled and those read before.
+Files are opened without keep_cache, so every open of a file drops its
+cached pages: the reads after the program opens a file again (libtorrent
+does for the check after a resume) reach the drive, memory-mapped ones
+included, as reads of whole pages; a mapped read that fails comes to a
+Windows program under Wine as an in-page error, which libtorrent catches.
+A handle or mapping opened before the rule was armed may go on reading from
+the cache. Writes are not cached (libfuse's default, write-through): each
+reaches the drive before the program's write returns, and a failed one
+leaves no page behind. The control file alone is opened direct_io, so that
+its reads are never cached.
 """
 
 import errno
