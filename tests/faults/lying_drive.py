@@ -70,7 +70,8 @@ Files are opened without keep_cache, so every open of a file drops its
 cached pages: the reads after the program opens a file again (libtorrent
 does for the check after a resume) reach the drive, memory-mapped ones
 included, as reads of whole pages; a mapped read that fails comes to a
-Windows program under Wine as an in-page error, which libtorrent catches.
+Windows program under Wine as an exception (libtorrent copies from its
+mappings under a handler for it).
 A handle or mapping opened before the rule was armed may go on reading from
 the cache. Writes are not cached (libfuse's default, write-through): each
 reaches the drive before the program's write returns, and a failed one
