@@ -233,10 +233,31 @@ bool CDownloader::OnFlushed()
     if (!m_flush.compare_exchange_strong(expected, kFlushDone))
         return false;
     // A write that failed before the flush ended has taken its piece back.
-    if (Whole())
+    const bool whole = Whole();
+    if (whole && FilesHaveTheirSizes())
         return true;
     m_flush = kFlushNotAsked;
+    if (whole) {
+        // libtorrent holds a piece verified that never reached the disk:
+        // nothing it claims is trusted until every file has been read again.
+        Tell(L"a file of " + TorrentName() + L" is shorter than the torrent has it: checking every file again");
+        OnDiskFault();
+        m_faultsWhenCheckAsked = m_diskFaults;
+        m_handle.force_recheck();
+    }
     return false;
+}
+
+bool CDownloader::FilesHaveTheirSizes() const
+{
+    const lt::file_storage& files = m_torrent->files();
+    for (const lt::file_index_t index : files.file_range()) {
+        const auto i = static_cast<size_t>(static_cast<int>(index));
+        if (!files.pad_file_at(index) &&
+            StampOf(PathOnDisk(m_saveFolder, m_relativePaths[i])).size < files.file_size(index))
+            return false;
+    }
+    return true;
 }
 
 bool CDownloader::Whole() const { return Whole(m_handle.status({})); }

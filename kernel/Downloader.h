@@ -99,6 +99,7 @@ private:
     void Restart();
     bool CompletionStored() const;
     bool Whole(const lt::torrent_status& status) const;
+    bool FilesHaveTheirSizes() const;
 
     enum EFlush { kFlushNotAsked, kFlushAsked, kFlushDone, kStateSaved };
 

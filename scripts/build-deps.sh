@@ -6,13 +6,19 @@
 #   scripts/build-deps.sh                  build what is missing (quiet when done)
 #   scripts/build-deps.sh --print-prefix   print the dependency prefix and exit
 #
-# The cache folder carries a hash of this recipe and the toolchain file, so a
-# changed recipe builds into a new folder and an unchanged one is reused.
+# Our changes to a library are patches in scripts/patches/, named after the
+# source package they change (libtorrent-rasterbar-*.patch), applied with -p1
+# to the unpacked source before it is first built.
+#
+# The cache folder carries a hash of this recipe, the toolchain file and the
+# patches, so a changed recipe builds into a new folder and an unchanged one
+# is reused.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
-RECIPE="$(cat "${BASH_SOURCE[0]}" "$TOOLCHAIN" | sha256sum | cut -c1-12)"
+mapfile -t PATCHES < <(find "$ROOT/scripts/patches" -maxdepth 1 -type f -name '*.patch' 2>/dev/null | LC_ALL=C sort)
+RECIPE="$(cat "${BASH_SOURCE[0]}" "$TOOLCHAIN" "${PATCHES[@]}" | sha256sum | cut -c1-12)"
 CACHE_ROOT="${KORVANE_DEPS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/korvane}"
 PREFIX="$CACHE_ROOT/deps-$RECIPE"
 
@@ -37,10 +43,40 @@ cmake_cross() {
         { tail -40 "$build.log"; say "building $(basename "$src") failed, log: $build.log"; exit 1; }
 }
 
-# Prints the unpacked source folder of a Debian source package: the newest
-# apt knows, or the one of the release suite named as PACKAGE/SUITE. Runs in
-# a subshell of its caller, so its trap cleans up only its own temporary
-# folder.
+# Every patch must name a package this recipe builds: one that names none
+# would silently change nothing.
+check_patches() {
+    local patch
+    for patch in "${PATCHES[@]}"; do
+        case "$(basename "$patch")" in
+        libjsoncpp-*|pugixml-*|cpp-httplib-*|openssl-*|libtorrent-rasterbar-*) ;;
+        *) say "$patch names no package this recipe builds"; exit 1 ;;
+        esac
+    done
+}
+
+# Applies our patches for package $1 to its freshly unpacked source $2. The
+# folder is moved into the cache only after they all applied, so each is
+# applied exactly once; one that does not apply stops the build.
+apply_patches() {
+    local pkg="$1" src="$2" patch
+    for patch in "${PATCHES[@]}"; do
+        [[ "$(basename "$patch")" == "$pkg"-* ]] || continue
+        if ! patch -d "$src" -p1 --forward --batch --fuzz=0 --no-backup-if-mismatch \
+                <"$patch" >"$src.patch.log" 2>&1; then
+            cat "$src.patch.log" >&2
+            say "$(basename "$patch") does not apply to the source of $pkg"
+            exit 1
+        fi
+        say "applied $(basename "$patch")"
+    done
+    rm -f "$src.patch.log"
+}
+
+# Prints the unpacked source folder of a Debian source package, with our
+# patches for it applied: the newest apt knows, or the one of the release
+# suite named as PACKAGE/SUITE. Runs in a subshell of its caller, so its trap
+# cleans up only its own temporary folder.
 fetch_source() {
     local request="$1" pkg="${1%%/*}" dir="$PREFIX/src"
     mkdir -p "$dir"
@@ -54,6 +90,7 @@ fetch_source() {
         fi
         local unpacked; unpacked="$(find "$tmp" -mindepth 1 -maxdepth 1 -type d | head -1)"
         [[ -n "$unpacked" ]] || { say "apt-get source $pkg unpacked nothing"; exit 1; }
+        apply_patches "$pkg" "$unpacked"
         mv "$unpacked" "$dir/$pkg.src"
     fi
     echo "$dir/$pkg.src"
@@ -115,6 +152,7 @@ build_libtorrent() {
 
 build_dependencies() {
     [[ -e "$PREFIX/.complete" ]] && return
+    check_patches
     say "building libraries into $PREFIX (OpenSSL and libtorrent take several minutes)"
     mkdir -p "$PREFIX/build"
     build_jsoncpp
