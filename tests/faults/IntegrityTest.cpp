@@ -3,7 +3,9 @@
 // write or on a read of the check after a resume, writes that come back
 // short. Whatever the drive does, the kernel never says the game is complete
 // (complete or seeding) while a file on the drive differs from the seed's,
-// nor with a piece missing; and once the drive behaves again and the player
+// nor with a piece missing, and once the writes have stopped it counts as
+// verified and on disk only what the drive holds; and once the drive
+// behaves again and the player
 // has paused and resumed, as the program has the player do after its disk
 // warning, the game completes with the seed's bytes. The drive is the lying
 // drive M:, mounted by a fixture where FUSE can be mounted; what is on it is
@@ -140,7 +142,7 @@ protected:
         std::string difference;
         for (size_t index = 0; index < m_files.size(); ++index) {
             const SGameFile& file = m_files[index];
-            const std::wstring path = lying_drive::BackingPath(std::wstring(kFolder) + L"\\Game\\" + file.name);
+            const std::wstring path = OnDrive(file);
             WIN32_FILE_ATTRIBUTE_DATA attributes{};
             std::string& known = m_compared[index].verdict;
             std::string stamp = "missing";
@@ -232,8 +234,40 @@ protected:
                 since = now;
                 return false;
             }
-            return now - since >= 3s;
+            if (now - since < 3s)
+                return false;
+            // Nothing is on its way to the drive: what the kernel counts as
+            // verified and on disk must be there.
+            const uint64_t intact = IntactBytes();
+            EXPECT_LE(info.downloaded, intact)
+                << "the kernel counts " << info.downloaded << " bytes verified and on disk, the drive holds "
+                << intact << " of them as the seed has them\n" << Described();
+            return true;
         }, limit);
+    }
+
+    std::wstring OnDrive(const SGameFile& file) const
+    {
+        return lying_drive::BackingPath(std::wstring(kFolder) + L"\\Game\\" + file.name);
+    }
+
+    // The bytes of the pieces that are on the drive as the seed has them.
+    uint64_t IntactBytes() const
+    {
+        std::string onDrive, seed;
+        for (const SGameFile& file : m_files) {
+            std::string bytes = ReadAll(OnDrive(file));
+            bytes.resize(file.content.size(), '\0');
+            onDrive += bytes;
+            seed += file.content;
+        }
+        uint64_t intact = 0;
+        for (size_t at = 0; at < seed.size(); at += kPieceSize) {
+            const size_t length = std::min<size_t>(kPieceSize, seed.size() - at);
+            if (onDrive.compare(at, length, seed, at, length) == 0)
+                intact += length;
+        }
+        return intact;
     }
 
     // The kernel's status, the files on the drive and the states it went
@@ -250,7 +284,7 @@ protected:
             text << " (" << error << ")";
         text << "\non the drive:";
         for (const SGameFile& file : m_files) {
-            const std::wstring path = lying_drive::BackingPath(std::wstring(kFolder) + L"\\Game\\" + file.name);
+            const std::wstring path = OnDrive(file);
             WIN32_FILE_ATTRIBUTE_DATA attributes{};
             text << " " << std::string(file.name, file.name + wcslen(file.name)) << " ";
             if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes))
