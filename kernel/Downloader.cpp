@@ -306,10 +306,13 @@ void CDownloader::FillInfo(DLBT_DOWNLOADER_INFO& info) const
     info.state = StateCodeOf(status);
     // Until then a game that came in is still downloading, and one found
     // complete on disk is still being checked.
+    bool stuck = false;
     if (info.state == DLBT_STATE_COMPLETE || info.state == DLBT_STATE_SEEDING) {
-        if (!Whole(status)) {
+        stuck = !Whole(status);
+        if (stuck) {
             info.state = DLBT_STATE_DOWNLOADING;
             m_flush = kFlushNotAsked;
+            CheckAgainIfOnlyAFaultIsLeft(status);
         } else if (!CompletionStored())
             info.state = status.total_payload_download > 0 ? DLBT_STATE_DOWNLOADING : DLBT_STATE_CHECKING;
     } else if (info.state == DLBT_STATE_DOWNLOADING) {
@@ -326,9 +329,36 @@ void CDownloader::FillInfo(DLBT_DOWNLOADER_INFO& info) const
     info.uploaded = static_cast<uint64_t>(status.total_payload_upload);
     info.wasted = static_cast<uint64_t>(status.total_failed_bytes + status.total_redundant_bytes);
     info.totalSize = status.has_metadata ? static_cast<uint64_t>(status.total_wanted) : DLBT_UNKNOWN_SIZE;
+    if (stuck)
+        CountOnlyWhatIsOnDisk(status, info);
     const lt::info_hash_t& hashes = m_torrent->info_hashes();
     const std::string hex = HexOf(hashes.has_v1() ? hashes.v1 : hashes.get_best());
     std::strncpy(info.infoHash, hex.c_str(), sizeof info.infoHash - 1);
+}
+
+// Finished with a piece missing: libtorrent still counts the bytes of a piece
+// whose write failed as done. The program's disk check must see that bytes
+// are still to come, and the player must not see 100 %.
+void CDownloader::CountOnlyWhatIsOnDisk(const lt::torrent_status& status, DLBT_DOWNLOADER_INFO& info) const
+{
+    const int64_t missing = static_cast<int64_t>(m_torrent->num_pieces() - status.num_pieces) * m_torrent->piece_length();
+    const int64_t onDisk = std::max<int64_t>(0, status.total_wanted - missing);
+    info.downloaded = std::min<uint64_t>(info.downloaded, static_cast<uint64_t>(onDisk));
+    info.percent = status.total_wanted > 0 ? static_cast<float>(100.0 * info.downloaded / status.total_wanted) : 0.0f;
+}
+
+// Every piece on disk as far as libtorrent knows, but a disk fault since the
+// last check: nothing is missing that a player could make room for, so the
+// files are read again at once, without waiting for a resume.
+void CDownloader::CheckAgainIfOnlyAFaultIsLeft(const lt::torrent_status& status) const
+{
+    const bool allPieces = status.num_pieces == m_torrent->num_pieces();
+    const bool stopped = bool(status.flags & lt::torrent_flags::paused) || status.errc;
+    if (!allPieces || !m_diskFault || stopped || m_faultsWhenCheckAsked == m_diskFaults)
+        return;
+    m_faultsWhenCheckAsked = m_diskFaults;
+    m_handle.unset_flags(lt::torrent_flags::upload_mode);
+    m_handle.force_recheck();
 }
 
 std::wstring CDownloader::LastError() const

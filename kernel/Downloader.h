@@ -100,6 +100,8 @@ private:
     bool CompletionStored() const;
     bool Whole(const lt::torrent_status& status) const;
     bool FilesHaveTheirSizes() const;
+    void CountOnlyWhatIsOnDisk(const lt::torrent_status& status, DLBT_DOWNLOADER_INFO& info) const;
+    void CheckAgainIfOnlyAFaultIsLeft(const lt::torrent_status& status) const;
 
     enum EFlush { kFlushNotAsked, kFlushAsked, kFlushDone, kStateSaved };
 
@@ -115,7 +117,7 @@ private:
     // of them does not clear it.
     bool m_diskFault = false;
     int m_diskFaults = 0;
-    int m_faultsWhenCheckAsked = -1;
+    mutable int m_faultsWhenCheckAsked = -1;
 };
 
 // The kernel's own state code for a torrent, in a fixed order of priority.

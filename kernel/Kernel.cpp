@@ -92,11 +92,14 @@ lt::settings_pack StartSettings(const DLBT_START_PARAMS& params, const std::stri
     // 1.7 s on two cores; more would make a hard disk seek between them.
     pack.set_int(lt::settings_pack::hashing_threads, HashingThreads());
     pack.set_int(lt::settings_pack::checking_mem_usage, kCheckingBlocks);
-    // Every block is on the disk itself before its piece counts as verified,
-    // so a state file written later never claims what a power cut could
-    // take back: a game that says complete is complete. This is what
-    // libtorrent does on Windows by default, said here so that it stays.
-    // The cost is on a hard disk (a synchronous 16 KiB write at a time, where
+    // Writes go through the system's cache to the disk itself, so that a
+    // state file written later never claims what a power cut could take
+    // back. This is what libtorrent does on Windows by default, said here so
+    // that it stays. It does not make a piece's check wait for its blocks:
+    // libtorrent checks a piece from the blocks it still holds in memory,
+    // which is why a download is called complete only once its files are
+    // flushed and every piece has been written (CDownloader::FillInfo). The
+    // cost is on a hard disk (a synchronous 16 KiB write at a time, where
     // the system's cache would gather them). On an ordinary disk libtorrent
     // writes through WriteFile, not the file mapping, so the flush of the
     // mapped view after each hashed block finds nothing dirty.

@@ -190,6 +190,23 @@ TEST_F(FinishedGameTest, ADamagedByteCostsItsPieceOnly)
     ExpectRestartCompletes(1, kPieceSize);
 }
 
+// A state file that says the download was only uploading (what libtorrent
+// falls back to after a write failed) does not keep a new start from
+// fetching what is missing.
+TEST_F(FinishedGameTest, AStateFileOfAnUploadOnlyDownloadStillFetches)
+{
+    Complete();
+    Truncate(2, 0);
+    const std::wstring stateFile = m_dir.File(L"game.torrent.dlbt");
+    std::string state = ReadWholeFile(stateFile);
+    const std::string uploading = "11:upload_modei1e";
+    const size_t at = state.find("11:upload_modei0e");
+    ASSERT_NE(at, std::string::npos) << "no upload mode in the state file";
+    state.replace(at, uploading.size(), uploading);
+    m_dir.Write(L"game.torrent.dlbt", state);
+    ExpectRestartCompletes(m_files[2].content.size(), 2 * kPieceSize);
+}
+
 // Refusals and failures are told in words the player's code page shows.
 TEST(KernelReasons, ARefusedTorrentSaysWhy)
 {
