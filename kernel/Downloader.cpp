@@ -56,6 +56,13 @@ std::vector<std::wstring> PlaceFiles(lt::add_torrent_params& params, const lt::f
     return paths;
 }
 
+// libtorrent's word for a download whose every piece has passed its check,
+// written or not.
+bool Finished(const lt::torrent_status& status)
+{
+    return status.state == lt::torrent_status::finished || status.state == lt::torrent_status::seeding;
+}
+
 std::string HexOf(const lt::sha1_hash& hash)
 {
     static const char kDigits[] = "0123456789abcdef";
@@ -250,11 +257,11 @@ bool CDownloader::OnFlushed()
 
 bool CDownloader::FilesHaveTheirSizes() const
 {
+    const std::vector<SFileStamp> stamps = FileStamps();
     const lt::file_storage& files = m_torrent->files();
     for (const lt::file_index_t index : files.file_range()) {
         const auto i = static_cast<size_t>(static_cast<int>(index));
-        if (!files.pad_file_at(index) &&
-            StampOf(PathOnDisk(m_saveFolder, m_relativePaths[i])).size < files.file_size(index))
+        if (!files.pad_file_at(index) && stamps[i].size < files.file_size(index))
             return false;
     }
     return true;
@@ -264,9 +271,7 @@ bool CDownloader::Whole() const { return Whole(m_handle.status({})); }
 
 bool CDownloader::Whole(const lt::torrent_status& status) const
 {
-    const bool finished =
-        status.state == lt::torrent_status::finished || status.state == lt::torrent_status::seeding;
-    return finished && status.num_pieces == m_torrent->num_pieces() && !status.errc &&
+    return Finished(status) && status.num_pieces == m_torrent->num_pieces() && !status.errc &&
            !(status.flags & lt::torrent_flags::upload_mode) && !m_diskFault;
 }
 
@@ -389,10 +394,8 @@ std::vector<SFileStamp> CDownloader::FileStamps() const
 bool CDownloader::StateTrustworthy() const
 {
     const lt::torrent_status status = m_handle.status({});
-    const bool finished =
-        status.state == lt::torrent_status::finished || status.state == lt::torrent_status::seeding;
     return !m_diskFault && !status.errc && !(status.flags & lt::torrent_flags::upload_mode) &&
-           !(finished && status.num_pieces < m_torrent->num_pieces());
+           !(Finished(status) && status.num_pieces < m_torrent->num_pieces());
 }
 
 std::wstring CDownloader::TorrentName() const { return Utf8ToWide(m_torrent->name()); }

@@ -15,22 +15,12 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 
 namespace {
 
 using namespace std::chrono_literals;
 
 const int kPieceSize = 64 * 1024;
-
-std::string SeedBytes(size_t size)
-{
-    std::mt19937 random(20261210);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
 
 // Payload the kernel has taken in since it started, released downloaders'
 // included.
@@ -45,7 +35,7 @@ uint64_t KernelDownloaded()
 // an HTTP seed that holds each file's bytes as a prefix of its own.
 class FinishedGameTest : public ::testing::Test {
 protected:
-    FinishedGameTest() : m_content(SeedBytes(1 << 20)), m_seed(m_content)
+    FinishedGameTest() : m_content(RandomBytes(1 << 20, 20261210)), m_seed(m_content)
     {
         m_files = {{{"game.exe"}, m_content.substr(0, 300000)},
                    {{"data", "level.pak"}, m_content.substr(0, 700001)},

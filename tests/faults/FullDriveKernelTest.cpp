@@ -7,6 +7,7 @@
 #include "KernelEnvironment.h"
 #include "TorrentMaker.h"
 
+#include "kernel/Swarm.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "util/UniqueHandle.h"
@@ -55,20 +56,6 @@ void FillDriveLeaving(uint64_t leave)
     }
 }
 
-std::string ReadAll(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string GameBytes()
-{
-    std::mt19937 random(20261209);
-    std::string bytes(kGameSize, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
 
 class FullDriveKernelTest : public ::testing::Test {
 protected:
@@ -111,7 +98,7 @@ protected:
 
 TEST_F(FullDriveKernelTest, WritesThatFailedOnAFullDriveAreMadeGoodAfterTheResume)
 {
-    const std::string game = GameBytes();
+    const std::string game = RandomBytes(kGameSize, 20261209);
     CWebSeed seed(game);
     m_cfg.Write(L"game.torrent", MakeTorrent("game.bin", {{{}, game}}, 1 << 20));
     FillDriveLeaving(kGameSize / 4);
@@ -135,7 +122,7 @@ TEST_F(FullDriveKernelTest, WritesThatFailedOnAFullDriveAreMadeGoodAfterTheResum
         return IsDone(info.state);
     }, 120s)) << "state " << info.state << " at " << info.percent << "%";
     kernel.Release(downloader, 0);
-    EXPECT_TRUE(ReadAll(std::wstring(kFolder) + L"\\game.bin") == game) << "the game on disk is not the seed's";
+    EXPECT_TRUE(ReadWholeFile(std::wstring(kFolder) + L"\\game.bin") == game) << "the game on disk is not the seed's";
 }
 
 } // namespace

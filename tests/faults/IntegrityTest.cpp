@@ -17,6 +17,7 @@
 #include "KernelEnvironment.h"
 #include "TorrentMaker.h"
 
+#include "kernel/Swarm.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "util/UniqueHandle.h"
@@ -26,7 +27,6 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <sstream>
 
 namespace {
@@ -52,21 +52,6 @@ struct SGameFile {
     const wchar_t* name;
     std::string content;
 };
-
-std::string SeedBytes()
-{
-    std::mt19937 random(20261210);
-    std::string bytes(kDataSize, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
-
-std::string ReadAll(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::string StateName(int state)
 {
@@ -164,7 +149,7 @@ protected:
     {
         if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             return name + " is missing";
-        const std::string onDisk = ReadAll(path);
+        const std::string onDisk = ReadWholeFile(path);
         if (onDisk == seed)
             return {};
         const auto differ = std::mismatch(onDisk.begin(), onDisk.end(), seed.begin(), seed.end());
@@ -256,7 +241,7 @@ protected:
     {
         std::string onDrive, seed;
         for (const SGameFile& file : m_files) {
-            std::string bytes = ReadAll(OnDrive(file));
+            std::string bytes = ReadWholeFile(OnDrive(file));
             bytes.resize(file.content.size(), '\0');
             onDrive += bytes;
             seed += file.content;
@@ -312,7 +297,7 @@ protected:
         std::string verdict;
     };
 
-    const std::string m_seedContent = SeedBytes();
+    const std::string m_seedContent = RandomBytes(kDataSize, 20261210);
     CWebSeed m_seed{m_seedContent};
     // The seed answers every path with the same bytes: the last file is
     // their beginning.

@@ -25,12 +25,6 @@ const wchar_t kGameFolder[] = L"M:\\Korvane\\";
 // libtorrent writes a block of 16 KiB at a time.
 const uint64_t kBlock = 16 * 1024;
 
-std::string ReadAll(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class LyingDriveProgramTest : public SwarmFaultTest {
 protected:
     void SetUp() override
@@ -69,7 +63,7 @@ protected:
     {
         std::string difference;
         for (const SSeedFile& file : m_seedFiles) {
-            const std::string onDisk = ReadAll(file.onDrive);
+            const std::string onDisk = ReadWholeFile(file.onDrive);
             if (onDisk == file.content)
                 continue;
             const auto differ = std::mismatch(onDisk.begin(), onDisk.end(), file.content.begin(), file.content.end());

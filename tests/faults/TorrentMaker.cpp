@@ -4,6 +4,7 @@
 
 #include <bcrypt.h>
 
+#include <random>
 #include <stdexcept>
 
 namespace bencode {
@@ -74,4 +75,13 @@ std::string MakeTorrent(const std::string& name, const std::vector<STorrentFile>
         info["files"] = List(list);
     }
     return Dict({{"info", Dict(info)}});
+}
+
+std::string RandomBytes(size_t size, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    return bytes;
 }

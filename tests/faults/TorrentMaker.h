@@ -25,5 +25,9 @@ struct STorrentFile {
 // `files` holds a single entry with an empty path. Piece hashes are real.
 std::string MakeTorrent(const std::string& name, const std::vector<STorrentFile>& files, int pieceLength = 16384);
 
+// `size` bytes that look random and are the same for the same `seed`: a
+// game's content that no compression or zero page makes cheap.
+std::string RandomBytes(size_t size, uint32_t seed);
+
 // The SHA-1 digest of `bytes`, 20 raw bytes.
 std::string Sha1(const std::string& bytes);
