@@ -346,7 +346,8 @@ void CDownloader::FillInfo(DLBT_DOWNLOADER_INFO& info) const
 // are still to come, and the player must not see 100 %.
 void CDownloader::CountOnlyWhatIsOnDisk(const lt::torrent_status& status, DLBT_DOWNLOADER_INFO& info) const
 {
-    const int64_t missing = static_cast<int64_t>(m_torrent->num_pieces() - status.num_pieces) * m_torrent->piece_length();
+    const int missingPieces = m_torrent->num_pieces() - status.num_pieces;
+    const int64_t missing = static_cast<int64_t>(missingPieces) * m_torrent->piece_length();
     const int64_t onDisk = std::max<int64_t>(0, status.total_wanted - missing);
     info.downloaded = std::min<uint64_t>(info.downloaded, static_cast<uint64_t>(onDisk));
     info.percent = status.total_wanted > 0 ? static_cast<float>(100.0 * info.downloaded / status.total_wanted) : 0.0f;
@@ -386,7 +387,8 @@ std::vector<SFileStamp> CDownloader::FileStamps() const
     std::vector<SFileStamp> stamps;
     for (const lt::file_index_t index : files.file_range()) {
         const auto i = static_cast<size_t>(static_cast<int>(index));
-        stamps.push_back(files.pad_file_at(index) ? SFileStamp() : StampOf(PathOnDisk(m_saveFolder, m_relativePaths[i])));
+        const bool onDisk = !files.pad_file_at(index);
+        stamps.push_back(onDisk ? StampOf(PathOnDisk(m_saveFolder, m_relativePaths[i])) : SFileStamp());
     }
     return stamps;
 }
