@@ -21,11 +21,16 @@ import libtorrent as lt
 
 
 class ContentFiles:
-    """The torrent's files as one stream of bytes, read or written in place."""
+    """The torrent's files as one stream of bytes, read or written in place.
+    Pad files (tools/publish aligns every file to a piece with them) are on
+    no disk: they read as zeros and take no writes, as in every client."""
 
     def __init__(self, files, folder, mode):
         self.entries = []
         for index in range(files.num_files()):
+            if files.file_flags(index) & lt.file_storage.flag_pad_file:
+                self.entries.append([None, files.file_size(index)])
+                continue
             path = os.path.join(folder, files.file_path(index))
             if mode == "wb":
                 os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -38,7 +43,10 @@ class ContentFiles:
         while done < len(view):
             handle, left = self.entries[self.current]
             step = min(left, len(view) - done)
-            if write:
+            if handle is None:
+                if not write:
+                    view[done:done + step] = bytes(step)
+            elif write:
                 handle.write(view[done:done + step])
             elif handle.readinto(view[done:done + step]) != step:
                 raise OSError("the file %s is short" % handle.name)
@@ -49,7 +57,8 @@ class ContentFiles:
 
     def close(self):
         for handle, _ in self.entries:
-            handle.close()
+            if handle is not None:
+                handle.close()
 
 
 def run(torrent_path, source, target):

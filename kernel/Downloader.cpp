@@ -77,7 +77,7 @@ std::string HexOf(const lt::sha1_hash& hash)
 } // namespace
 
 std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDownloaderRequest& request,
-                                                 std::string& error)
+                                                 const TorrentHook& beforeAdd, std::string& error)
 {
     std::shared_ptr<lt::torrent_info> torrent = LoadTorrent(request.torrentPath, error);
     if (!torrent)
@@ -121,6 +121,7 @@ std::unique_ptr<CDownloader> CDownloader::Create(lt::session& session, const SDo
     if (!request.stateFile.empty() && !request.startPaused)
         state.MarkRunning();
 
+    beforeAdd(torrent);
     lt::error_code ec;
     lt::torrent_handle handle = session.add_torrent(std::move(params), ec);
     if (ec) {

@@ -7,6 +7,7 @@
 #include <libtorrent/torrent_status.hpp>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,8 +31,10 @@ struct SDownloaderRequest {
 class CDownloader {
 public:
     // Null, with `error` telling why, when the torrent cannot be added.
+    // `beforeAdd` sees the torrent just before it goes into the session.
+    using TorrentHook = std::function<void(std::shared_ptr<const lt::torrent_info>)>;
     static std::unique_ptr<CDownloader> Create(lt::session& session, const SDownloaderRequest& request,
-                                               std::string& error);
+                                               const TorrentHook& beforeAdd, std::string& error);
 
     const lt::torrent_handle& Handle() const { return m_handle; }
     CStateFile& State() { return m_state; }

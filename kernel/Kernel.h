@@ -17,6 +17,8 @@
 
 namespace kernel {
 
+class IDiskIo;
+
 // One libtorrent session and its downloaders. Alerts are handled on one
 // thread of the kernel's own, which also writes the state files; the
 // caller's thread drives everything else.
@@ -75,6 +77,7 @@ private:
     void OnResumeData(const lt::torrent_handle& handle, const lt::add_torrent_params* params);
     void SaveDhtState();
 
+    IDiskIo* m_diskIo = nullptr; // the session's, while it lives; null with libtorrent's own
     std::unique_ptr<lt::session> m_session;
     std::wstring m_dhtStateFile;
 

@@ -75,7 +75,8 @@ typedef struct DLBT_KERNEL_INFO {
     uint64_t totalDownloaded;    // payload bytes since start-up
     uint64_t reserved2;
     uint64_t totalUploaded;      // payload bytes since start-up
-    uint64_t reserved3[2];
+    uint64_t diskBufferedBytes;  // pieces being downloaded, held in memory until written whole
+    uint64_t diskPiecesInFlight;
 } DLBT_KERNEL_INFO;
 
 // Result codes of the text queries.
