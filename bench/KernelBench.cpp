@@ -11,6 +11,7 @@
 // "failed SECONDS BYTES STATE" and exit code 2.
 #include "KernelApi.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -87,9 +88,13 @@ int wmain(int argc, wchar_t** argv)
     auto lastTrace = start;
     uint64_t lastBytes = 0;
     DLBT_DOWNLOADER_INFO info{};
+    uint64_t mostBuffered = 0; // the disk back-end's pieces in memory
     int result = 2;
     while (Clock::now() < deadline) {
         kernel.GetDownloaderInfo(downloader, &info);
+        DLBT_KERNEL_INFO load{};
+        if (kernel.GetKernelInfo(&load))
+            mostBuffered = std::max(mostBuffered, load.diskBufferedBytes);
         if (IsDone(info.state)) {
             result = 0;
             break;
@@ -107,6 +112,7 @@ int wmain(int argc, wchar_t** argv)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    std::printf("buffered %.1f\n", static_cast<double>(mostBuffered) / (1024 * 1024));
     std::printf("%s %.3f %llu %d\n", result == 0 ? "done" : "failed", seconds(),
                 static_cast<unsigned long long>(info.downloaded), info.state);
     std::fflush(stdout);

@@ -3,10 +3,12 @@
 # from the peer alone, the HTTP seed alone and both, and the same with native
 # clients on the same swarm: Debian's python3-libtorrent with its defaults,
 # and aria2c when it is installed (apt-get install aria2). Prints MB/s and the
-# CPU seconds (user + sys) of each client's own process.
+# CPU seconds (user + sys) of each client's own process. `dlbt` is the kernel
+# with its own disk back-end, `dlbt-lt` the same kernel on libtorrent's
+# memory-mapped one (KORVANE_DISK_IO=libtorrent), for the comparison.
 #
 #   bench/kernel-bench.sh [BUILD_DIR] [--no-build] [--runs N]
-#                         [--clients "dlbt libtorrent aria2c"] [--from "peer web both"]
+#                         [--clients "dlbt dlbt-lt libtorrent aria2c"] [--from "peer web both"]
 #
 # The content is made once under BUILD_DIR/bench-swarm and kept. Every
 # process started here is stopped on exit, also on Ctrl-C.
@@ -16,7 +18,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="$ROOT/build"
 BUILD=1
 RUNS=1
-CLIENTS="dlbt libtorrent aria2c"
+CLIENTS="dlbt dlbt-lt libtorrent aria2c"
 SOURCES="peer web both"
 while [[ $# -gt 0 ]]; do
     case "$1" in
@@ -96,8 +98,10 @@ measure() {
         RESULT="FAILED (exit $status): $result $(tail -3 "$WORK/errors" | tr '\n' ' ')"
         return 1
     fi
+    local buffered
+    buffered="$(awk '$1 == "buffered" { print $2 }' "$output")"
     RESULT="$(awk -v t="$(awk '{print $2}' <<<"$result")" -v s0="$server_before" -v s1="$(wineserver_cpu)" \
-        '{ printf "%s %.2f %.2f", t, $1 + $2, s1 - s0 }' "$times")"
+        -v b="${buffered:--}" '{ printf "%s %.2f %.2f %s", t, $1 + $2, s1 - s0, b }' "$times")"
 }
 
 run_case() {
@@ -108,11 +112,13 @@ run_case() {
     rm -rf "$target"
     mkdir -p "$target"
     case "$client" in
-        dlbt)
+        dlbt|dlbt-lt)
             [[ $source != web ]] && tracker_args=(--tracker "$TRACKER")
             [[ $source != peer ]] && webseed_args=(--webseed "$WEBSEED")
-            measure "$WINE64" "$BUILD_DIR/bench/kernel_bench.exe" "Z:$TORRENT" "Z:$target" \
-                "${tracker_args[@]}" "${webseed_args[@]}" --timeout 900 ;;
+            local disk_io=kernel
+            [[ $client == dlbt-lt ]] && disk_io=libtorrent
+            measure env KORVANE_DISK_IO="$disk_io" "$WINE64" "$BUILD_DIR/bench/kernel_bench.exe" "Z:$TORRENT" \
+                "Z:$target" "${tracker_args[@]}" "${webseed_args[@]}" --timeout 900 ;;
         libtorrent)
             [[ $source != web ]] && tracker_args=(--tracker "$TRACKER")
             [[ $source != peer ]] && webseed_args=(--webseed "$WEBSEED")
@@ -139,15 +145,17 @@ done
 
 WINESERVER_PID="$(wine_process wineserver64)"
 mkdir -p "$WORK"
-printf "%-11s %-5s %4s %9s %8s %8s %12s\n" client from run seconds "MB/s" "CPU s" "wineserver s"
+printf "%-11s %-5s %4s %9s %8s %8s %12s %14s\n" client from run seconds "MB/s" "CPU s" "wineserver s" \
+    "in memory MiB"
 for client in "${clients[@]}"; do
     for source in $SOURCES; do
         for ((run = 1; run <= RUNS; run++)); do
             if run_case "$client" "$source"; then
-                read -r seconds cpu server <<<"$RESULT"
-                [[ $client == dlbt ]] || server="-"
-                printf "%-11s %-5s %4d %9.1f %8.1f %8.1f %12s\n" "$client" "$source" "$run" "$seconds" \
-                    "$(awk -v s="$SIZE" -v t="$seconds" 'BEGIN { print s / t / 1e6 }')" "$cpu" "$server"
+                read -r seconds cpu server buffered <<<"$RESULT"
+                [[ $client == dlbt* ]] || server="-"
+                [[ $client == dlbt ]] || buffered="-"
+                printf "%-11s %-5s %4d %9.1f %8.1f %8.1f %12s %14s\n" "$client" "$source" "$run" "$seconds" \
+                    "$(awk -v s="$SIZE" -v t="$seconds" 'BEGIN { print s / t / 1e6 }')" "$cpu" "$server" "$buffered"
             else
                 printf "%-11s %-5s %4d %s\n" "$client" "$source" "$run" "$RESULT"
             fi

@@ -36,7 +36,8 @@ BUILD=1
 RUNS=3
 SIZE_MB=1024
 IDLE_SECONDS=30
-CLIENTS="program aria2c libtorrent floor"
+CLIENTS="program program-lt aria2c libtorrent floor"
+DISK_IO=kernel
 PROGRAM_OVERRIDE=""
 PROFILE=0
 WRITE_RESULTS=0
@@ -190,7 +191,7 @@ drive() {
     [[ $PROFILE == 0 ]] || trace_server
     local server
     server="$(wine_process wineserver64)"
-    KORVANE_REPORT_HOST="$CONFIG_SERVER" setsid "$WINE64" "$DRIVER" "$(windows_path "$PLAYER/KorvaneDownloader.exe")" \
+    KORVANE_DISK_IO="$DISK_IO" KORVANE_REPORT_HOST="$CONFIG_SERVER" setsid "$WINE64" "$DRIVER" "$(windows_path "$PLAYER/KorvaneDownloader.exe")" \
         "$(windows_path "$PLAYER")" "$mode" >"$output" 2>"$WORK/driver.err" </dev/null &
     client_pid=$!
     local program="" anon_peak=0 cpu_ready="" server_ready="" anon
@@ -240,32 +241,40 @@ drive() {
     [[ -z "$DRIVE_ERROR" ]]
 }
 
+# `program` is the program with its kernel's own disk back-end,
+# `program-lt` the same program on libtorrent's memory-mapped one.
+use_disk_io_of() {
+    if [[ $1 == program-lt ]]; then DISK_IO=libtorrent; else DISK_IO=kernel; fi
+}
+
 program_download() {
-    local run="$1"
+    local run="$1" client="${2:-program}"
+    use_disk_io_of "$client"
     start_swarm
     publish_game "$TORRENT" "$WEBSEED" "$TRACKER"
     # The game's program is not run at the end: it is not part of the download.
     make_player "$PLAYER" "$PROGRAM" bench-player false
-    if ! drive download; then failed download program "$run" "$DRIVE_ERROR"; return 1; fi
-    if ! same_as_seed "$PLAYER/games/Korvane"; then failed download program "$run" "the files differ from the seed's"; return 1; fi
-    record what=download client=program run:="$run" ok:=true seconds:="$DRIVE_SECONDS" cpu:="$DRIVE_CPU" \
+    if ! drive download; then failed download "$client" "$run" "$DRIVE_ERROR"; return 1; fi
+    if ! same_as_seed "$PLAYER/games/Korvane"; then failed download "$client" "$run" "the files differ from the seed's"; return 1; fi
+    record what=download client="$client" run:="$run" ok:=true seconds:="$DRIVE_SECONDS" cpu:="$DRIVE_CPU" \
         wineserver_cpu:="$DRIVE_SERVER_CPU" hwm_mb:="$DRIVE_HWM" anon_peak_mb:="$DRIVE_ANON" \
         wineserver_hwm_mb:="$DRIVE_SERVER_HWM" window:="${DRIVE_WINDOW:-null}"
-    say "program run $run: ${DRIVE_SECONDS} s, CPU ${DRIVE_CPU} s + wineserver ${DRIVE_SERVER_CPU} s, VmHWM ${DRIVE_HWM} MiB (anonymous ${DRIVE_ANON} MiB)"
+    say "$client run $run: ${DRIVE_SECONDS} s, CPU ${DRIVE_CPU} s + wineserver ${DRIVE_SERVER_CPU} s, VmHWM ${DRIVE_HWM} MiB (anonymous ${DRIVE_ANON} MiB)"
 }
 
 # Over the complete game the last download left: once as a player restarts
 # it, once with the state file gone, so that every piece is read and hashed.
 program_restart() {
-    local run="$1" how
+    local run="$1" client="${2:-program}" how
+    use_disk_io_of "$client"
     for how in state full; do
         [[ $how == full ]] && rm -f "$PLAYER"/cfg/*.dlbt
         if drive download; then
-            record what=restart client="program-$how" run:="$run" ok:=true seconds:="$DRIVE_SECONDS" \
+            record what=restart client="$client-$how" run:="$run" ok:=true seconds:="$DRIVE_SECONDS" \
                 cpu:="$DRIVE_CPU" wineserver_cpu:="$DRIVE_SERVER_CPU" window:="${DRIVE_WINDOW:-null}"
-            say "program restart ($how) run $run: ${DRIVE_SECONDS} s"
+            say "$client restart ($how) run $run: ${DRIVE_SECONDS} s"
         else
-            failed restart "program-$how" "$run" "$DRIVE_ERROR"
+            failed restart "$client-$how" "$run" "$DRIVE_ERROR"
         fi
     done
 }
@@ -348,23 +357,29 @@ config_server_start "$WORK"
 say "load at the start: $(json_field "$MACHINE" load_start)"
 
 if [[ $PROFILE == 1 ]]; then
-    program_download 1
-    program_idle 1
-    for mode in download ready; do
+    for client in program program-lt; do
+        has_client "$client" || continue
+        program_download 1 "$client"
+        mv -f "$BENCH/server-download.txt" "$BENCH/server-download-$client.txt" 2>/dev/null || true
         echo
-        echo "requests to the wineserver while the program $( [[ $mode == download ]] && echo "downloads $SIZE bytes" ||
-            echo "stands ready for $IDLE_SECONDS s"):"
-        head -16 "$BENCH/server-$mode.txt" 2>/dev/null || echo "  (none counted: the run failed)"
+        echo "requests to the wineserver while $client downloads $SIZE bytes:"
+        head -16 "$BENCH/server-download-$client.txt" 2>/dev/null || echo "  (none counted: the run failed)"
     done
+    use_disk_io_of program
+    program_idle 1
+    echo
+    echo "requests to the wineserver while the program stands ready for $IDLE_SECONDS s:"
+    head -16 "$BENCH/server-ready.txt" 2>/dev/null || echo "  (none counted: the run failed)"
     exit 0
 fi
 
 for ((run = 1; run <= RUNS; run++)); do
-    if has_client program; then
+    for client in program program-lt; do
+        has_client "$client" || continue
         # The restarts need the complete game the download left.
-        program_download "$run" && program_restart "$run"
+        program_download "$run" "$client" && program_restart "$run" "$client"
         floor_check "$run"
-    fi
+    done
     for client in aria2c libtorrent floor; do
         has_client "$client" || continue
         [[ $client == aria2c ]] && ! command -v aria2c >/dev/null && continue

@@ -19,15 +19,18 @@ END = "<!-- end of measured -->"
 
 DOWNLOAD_CLIENTS = [
     ("program", "this program under Wine (start pressed to \"下载完成！\")"),
+    ("program-lt", "the same on libtorrent's memory-mapped disk back-end"),
     ("aria2c", "aria2c, native"),
     ("libtorrent", "python3-libtorrent, native, default settings"),
     ("floor", "floor: read, SHA-1, write (Python hashlib)"),
 ]
 # Rows whose time is no pass over the game: no rate for them.
-NO_RATE = {"program-state"}
+NO_RATE = {"program-state", "program-lt-state"}
 RESTART_CLIENTS = [
     ("program-state", "this program, restarted over the complete game (state file kept)"),
     ("program-full", "this program, restarted without its state file (every piece checked)"),
+    ("program-lt-state", "the same on libtorrent's disk back-end, state file kept"),
+    ("program-lt-full", "the same on libtorrent's disk back-end, every piece checked"),
     ("floor", "floor: read and SHA-1 (Python hashlib)"),
 ]
 
@@ -85,15 +88,20 @@ def timing_table(rows):
 
 
 def memory_table(records):
-    runs = [r for r in of(records, "download", "program") if r.get("ok")]
-    if not runs:
-        return []
-    return ["| program while downloading (median of %d runs) | MiB |" % len(runs), "|---|---:|",
-            "| peak resident set of the program's process (VmHWM) | %s |" % fmt(median([r.get("hwm_mb") for r in runs])),
-            "| peak of its anonymous memory (RssAnon; the rest is mapped game files) | %s |"
-            % fmt(median([r.get("anon_peak_mb") for r in runs])),
-            "| peak resident set of its wineserver (VmHWM) | %s |"
-            % fmt(median([r.get("wineserver_hwm_mb") for r in runs]))]
+    lines = []
+    for client, label in (("program", "program"), ("program-lt", "program on libtorrent's disk back-end")):
+        runs = [r for r in of(records, "download", client) if r.get("ok")]
+        if not runs:
+            continue
+        lines += ["" if lines else None,
+                  "| %s while downloading (median of %d runs) | MiB |" % (label, len(runs)), "|---|---:|",
+                  "| peak resident set of the program's process (VmHWM) | %s |"
+                  % fmt(median([r.get("hwm_mb") for r in runs])),
+                  "| peak of its anonymous memory (RssAnon; the rest is mapped game files) | %s |"
+                  % fmt(median([r.get("anon_peak_mb") for r in runs])),
+                  "| peak resident set of its wineserver (VmHWM) | %s |"
+                  % fmt(median([r.get("wineserver_hwm_mb") for r in runs]))]
+    return [line for line in lines if line is not None]
 
 
 def startup_table(records):

@@ -14,6 +14,7 @@
 #include <libtorrent/torrent_info.hpp>
 
 #include <boost/asio/error.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
 
 #include <algorithm>
@@ -70,6 +71,13 @@ struct SStorage {
 };
 
 using StoragePtr = std::shared_ptr<SStorage>;
+
+lt::storage_error Aborted()
+{
+    lt::storage_error aborted;
+    aborted.ec = boost::asio::error::operation_aborted;
+    return aborted;
+}
 
 class CDiskIo final : public IDiskIo, public lt::buffer_allocator_interface {
 public:
@@ -135,10 +143,14 @@ private:
     void Spill(CExclusiveLock& lock, SStorage& storage, SPiece& piece);
     void WaitUntilIdle(CExclusiveLock& lock, SPiece& piece);
     void Drop(SStorage& storage, lt::piece_index_t piece, const lt::storage_error& reason);
+    void DropAll(SStorage& storage);
     void FreeData(SPiece& piece);
     void WakeBlockedPeers();
 
     lt::io_context& m_ios;
+    // libtorrent's network thread runs until the last worker has gone, so
+    // that every answer given at the end is taken while the session lives.
+    boost::asio::executor_work_guard<lt::io_context::executor_type> m_keepNetworkRunning;
     const lt::settings_interface& m_settings;
     bool m_writeThrough = false;
 
@@ -152,6 +164,7 @@ private:
     CConditionVariable m_idle; // a piece is no longer busy
     std::deque<std::function<void()>> m_jobs;
     bool m_stopping = false;
+    int m_workersLeft = 0;
     std::map<lt::sha1_hash, std::shared_ptr<const lt::torrent_info>> m_expected;
     int64_t m_buffered = 0;
     uint32_t m_pieces = 0;
@@ -165,10 +178,12 @@ private:
 
 // Two workers at least, so that a read for a peer never waits behind a long
 // check; as many as libtorrent would hash on, since hashing is most of it.
-CDiskIo::CDiskIo(lt::io_context& ios, const lt::settings_interface& settings) : m_ios(ios), m_settings(settings)
+CDiskIo::CDiskIo(lt::io_context& ios, const lt::settings_interface& settings)
+    : m_ios(ios), m_keepNetworkRunning(boost::asio::make_work_guard(ios)), m_settings(settings)
 {
     settings_updated();
     const int threads = std::max(2, settings.get_int(lt::settings_pack::hashing_threads));
+    m_workersLeft = threads;
     for (int i = 0; i < threads; ++i)
         m_workers.emplace_back([this] { Work(); });
 }
@@ -212,10 +227,20 @@ lt::storage_holder CDiskIo::new_torrent(const lt::storage_params& params, const 
     return lt::storage_holder(index, *this);
 }
 
+// What the torrent still has in memory goes with it; a piece a worker has
+// in hand is forgotten by that worker.
 void CDiskIo::remove_torrent(lt::storage_index_t index)
 {
     {
         CExclusiveLock lock(m_lock);
+        SStorage& storage = *m_storages[index];
+        std::vector<lt::piece_index_t> idle;
+        for (const auto& entry : storage.pieces) {
+            if (!entry.second->busy)
+                idle.push_back(entry.first);
+        }
+        for (lt::piece_index_t piece : idle)
+            Drop(storage, piece, Aborted());
         m_live.erase(std::remove(m_live.begin(), m_live.end(), m_storages[index]), m_live.end());
     }
     m_storages[index].reset();
@@ -255,8 +280,11 @@ void CDiskIo::Work()
         {
             CExclusiveLock lock(m_lock);
             m_wake.Wait(lock, [&] { return m_stopping || !m_jobs.empty(); });
-            if (m_jobs.empty())
+            if (m_jobs.empty()) {
+                if (--m_workersLeft == 0)
+                    m_keepNetworkRunning.reset();
                 return;
+            }
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
         }
@@ -462,12 +490,16 @@ void CDiskIo::Finish(CExclusiveLock& lock, SStorage& storage, std::shared_ptr<SP
     --m_finishing;
     piece.busy = false;
     m_idle.WakeAll();
-    const lt::storage_error hashError = writeError ? writeError : readError;
-    Answer([waiting = std::move(waiting), answer = std::move(answer), index = piece.index, hash, hashError,
+    // A failed write is told through the answers of the piece's writes,
+    // which libtorrent takes first: they make its blocks no longer written,
+    // so the hash that follows cannot make the piece had. libtorrent then
+    // stops fetching (upload-only mode) and keeps the download going, as
+    // with its own back-end; an error on the hash would stop it instead.
+    Answer([waiting = std::move(waiting), answer = std::move(answer), index = piece.index, hash, readError,
             writeError]() mutable {
         for (auto& write : waiting)
             write.second(writeError);
-        answer(index, hash, hashError);
+        answer(index, hash, readError);
     });
     if (m_buffered < kLowMark)
         WakeBlockedPeers();
@@ -641,6 +673,16 @@ void CDiskIo::Drop(SStorage& storage, lt::piece_index_t index, const lt::storage
     });
 }
 
+void CDiskIo::DropAll(SStorage& storage)
+{
+    CExclusiveLock lock(m_lock);
+    while (!storage.pieces.empty()) {
+        std::shared_ptr<SPiece> piece = storage.pieces.begin()->second;
+        WaitUntilIdle(lock, *piece);
+        Drop(storage, piece->index, Aborted());
+    }
+}
+
 void CDiskIo::async_clear_piece(lt::storage_index_t index, lt::piece_index_t piece,
                                 std::function<void(lt::piece_index_t)> handler)
 {
@@ -650,9 +692,7 @@ void CDiskIo::async_clear_piece(lt::storage_index_t index, lt::piece_index_t pie
         if (found != storage->pieces.end()) {
             std::shared_ptr<SPiece> held = found->second;
             WaitUntilIdle(lock, *held);
-            lt::storage_error aborted;
-            aborted.ec = boost::asio::error::operation_aborted;
-            Drop(*storage, piece, aborted);
+            Drop(*storage, piece, Aborted());
         }
         Answer([handler, piece] { handler(piece); });
     });
@@ -696,6 +736,9 @@ void CDiskIo::async_check_files(lt::storage_index_t index, const lt::add_torrent
 {
     auto state = resume ? std::make_shared<lt::add_torrent_params>(*resume) : nullptr;
     Queue([this, storage = m_storages[index], state, links = std::move(links), handler = std::move(handler)]() mutable {
+        // A check is of what is on disk: pieces in memory from before (a
+        // recheck) are forgotten, their writes not answered as done.
+        DropAll(*storage);
         CGameFiles::CFilesChange change(storage->files);
         change.CloseAll();
         lt::storage_error error;
@@ -750,16 +793,7 @@ void CDiskIo::async_delete_files(lt::storage_index_t index, lt::remove_flags_t o
                                  std::function<void(const lt::storage_error&)> handler)
 {
     Queue([this, storage = m_storages[index], options, handler = std::move(handler)] {
-        {
-            CExclusiveLock lock(m_lock);
-            lt::storage_error aborted;
-            aborted.ec = boost::asio::error::operation_aborted;
-            while (!storage->pieces.empty()) {
-                std::shared_ptr<SPiece> piece = storage->pieces.begin()->second;
-                WaitUntilIdle(lock, *piece);
-                Drop(*storage, piece->index, aborted);
-            }
-        }
+        DropAll(*storage);
         CGameFiles::CFilesChange change(storage->files);
         change.CloseAll();
         lt::storage_error error;

@@ -235,6 +235,8 @@ void CGameFiles::CFilesChange::CloseAll()
     }
     m_owner.m_open.clear();
     m_owner.m_retired.clear();
+    // Its cache of the files' sizes knows nothing of our writes.
+    m_owner.m_storage.release_files();
 }
 
 void CGameFiles::CFilesChange::SetPriorities(

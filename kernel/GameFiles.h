@@ -50,7 +50,8 @@ public:
     public:
         explicit CFilesChange(CGameFiles& files);
         lt::aux::posix_storage& Storage() { return m_owner.m_storage; }
-        // Flushes and closes every open handle.
+        // Flushes and closes every open handle, and forgets what is known
+        // of the files, which may have changed since.
         void CloseAll();
         void SetPriorities(const lt::aux::vector<lt::download_priority_t, lt::file_index_t>& priorities);
         void SetSavePath(const std::string& path) { m_owner.m_savePath = path; }

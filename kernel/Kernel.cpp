@@ -87,10 +87,11 @@ lt::settings_pack StartSettings(const DLBT_START_PARAMS& params, const std::stri
     // must be reachable again within seconds, not after a minute.
     pack.set_int(lt::settings_pack::min_reconnect_time, 3);
     // A game found on disk without a trustworthy state file is checked piece
-    // by piece, and hashing is what that check waits for: libtorrent hashes
-    // on one thread unless told otherwise. Two threads, each with pieces
-    // enough in hand, took the check of 1 GiB under Wine from about 2.2 s to
-    // 1.7 s on two cores; more would make a hard disk seek between them.
+    // by piece, and hashing is what that check waits for. The disk back-end
+    // has as many workers as hashing threads are set here (libtorrent's own
+    // hashes on one unless told otherwise): two, each with pieces enough in
+    // hand, keep both cores busy; more would make a hard disk seek between
+    // them.
     pack.set_int(lt::settings_pack::hashing_threads, HashingThreads());
     pack.set_int(lt::settings_pack::checking_mem_usage, kCheckingBlocks);
     // Writes go through the system's cache to the disk itself before they

@@ -40,8 +40,6 @@ const size_t kDataSize = 4u << 20;
 const size_t kLastFileSize = 999;
 const int kPieceCount = static_cast<int>(kDataSize / kPieceSize) + 1;
 const uint64_t kGameSize = kDataSize + kLastFileSize;
-// Wine extends a file by writing its new last byte, once per file here.
-const uint64_t kExtensionBytes = 2;
 
 const wchar_t kFolder[] = L"M:\\integrity";
 // As the drive names them in its rules.
@@ -321,7 +319,7 @@ protected:
 TEST_F(IntegrityTest, ADriveFullBeforeTheLastPieceNeverShowsTheGameCompleteAndCompletesOnceThereIsRoom)
 {
     ASSERT_TRUE(lying_drive::Arm("full", "enospc write after=" +
-                                             std::to_string(kGameSize - kLastFileSize - kExtensionBytes) +
+                                             std::to_string(kGameSize - kLastFileSize) +
                                              " times=forever free"));
     Start();
     ASSERT_TRUE(WaitUntilSettled("full")) << Described();
@@ -355,10 +353,11 @@ TEST_F(IntegrityTest, ALastFileTheDriveCannotExtendIsWrittenOnceThereIsRoom)
     EXPECT_TRUE(WaitForCompletion()) << "after room was made and the download resumed\n" << Described();
 }
 
-// One write in the middle of the game fails with an I/O error.
+// One write in the middle of the game fails with an I/O error (a piece is
+// one write).
 TEST_F(IntegrityTest, AWriteThatFailsInTheMiddleIsWrittenAgain)
 {
-    ASSERT_TRUE(lying_drive::Arm("broken", std::string("eio write nth=") + std::to_string(kPieceCount * 2) +
+    ASSERT_TRUE(lying_drive::Arm("broken", std::string("eio write nth=") + std::to_string(kPieceCount / 2) +
                                                " path=" + kDataRule));
     Start();
     ASSERT_TRUE(WaitUntilSettled("broken")) << Described();
@@ -399,6 +398,38 @@ TEST_F(IntegrityTest, WritesThatComeBackShortStillWriteTheWholeGame)
     Start();
     EXPECT_TRUE(WaitForCompletion()) << Described();
     ExpectFired("short", kPieceCount);
+}
+
+// Each piece reaches the drive in one write once it is verified: no block
+// of 16 KiB on its own, no piece twice, no byte written to extend a file;
+// and once the game is complete nothing of it is left in memory.
+TEST_F(IntegrityTest, EveryPieceReachesTheDriveInOneWriteOnceVerified)
+{
+    Start();
+    ASSERT_TRUE(WaitForCompletion()) << Described();
+    EXPECT_EQ(lying_drive::Count("writes"), static_cast<uint64_t>(kPieceCount)) << Described();
+    EXPECT_EQ(lying_drive::Count("written"), kGameSize) << Described();
+    DLBT_KERNEL_INFO kernel{};
+    ASSERT_TRUE(Kernel().GetKernelInfo(&kernel));
+    EXPECT_EQ(kernel.diskBufferedBytes, 0u);
+    EXPECT_EQ(kernel.diskPiecesInFlight, 0u);
+}
+
+// A seed that sends wrong bytes in every piece: each piece fails its check
+// in memory and none reaches the drive.
+TEST_F(IntegrityTest, PiecesThatFailTheirCheckNeverReachTheDrive)
+{
+    std::string wrong = m_seedContent;
+    for (size_t at = 0; at < wrong.size(); at += kPieceSize)
+        wrong[at] = static_cast<char>(wrong[at] ^ 0x5A);
+    CWebSeed liar(wrong);
+    m_downloader = Kernel().Initialize(m_torrent.c_str(), kFolder, m_stateFile.c_str(), 1, FALSE, FALSE, nullptr,
+                                       nullptr, 0, 0);
+    ASSERT_NE(m_downloader, nullptr);
+    Kernel().AddHttpDownload(m_downloader, liar.Url().c_str());
+    ASSERT_TRUE(WaitFor([&] { return liar.Served() >= kGameSize; }, 60s)) << Described();
+    EXPECT_EQ(lying_drive::Count("written"), 0u) << Described();
+    EXPECT_EQ(Kernel().Info(m_downloader).piecesDone, 0) << Described();
 }
 
 } // namespace

@@ -113,5 +113,6 @@ std::string CWebSeed::Answer(const std::string& request) const
                                      "-" + std::to_string(last) + "/" + std::to_string(total) + "\r\n"
                                : "HTTP/1.1 200 OK\r\n";
     head += "Content-Length: " + std::to_string(last - first + 1) + "\r\n\r\n";
+    m_served += last - first + 1;
     return head + m_content.substr(first, last - first + 1);
 }

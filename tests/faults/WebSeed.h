@@ -22,6 +22,8 @@ public:
 
     // A distinct address per `lane`, so that a kernel opens one connection each.
     std::string Url(int lane = 0) const;
+    // The bytes of content sent so far, in every answer.
+    uint64_t Served() const { return m_served; }
 
 private:
     void Accept();
@@ -32,6 +34,7 @@ private:
     SOCKET m_listener = INVALID_SOCKET;
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
+    mutable std::atomic<uint64_t> m_served{0};
     std::mutex m_mutex;
     std::vector<SOCKET> m_connections;
     std::vector<std::thread> m_servers;
