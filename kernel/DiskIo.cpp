@@ -214,9 +214,6 @@ lt::storage_holder CDiskIo::new_torrent(const lt::storage_params& params, const 
         auto expected = m_expected.find(params.info_hash);
         if (expected != m_expected.end())
             storage->torrent = expected->second;
-    }
-    {
-        CExclusiveLock lock(m_lock);
         m_live.push_back(storage);
     }
     const lt::storage_index_t index = m_freeSlots.new_index(m_storages.end_index());
@@ -297,7 +294,7 @@ void CDiskIo::async_read(lt::storage_index_t index, const lt::peer_request& requ
                          lt::disk_job_flags_t)
 {
     Queue([this, storage = m_storages[index], request, handler = std::move(handler)]() mutable {
-        char* buffer = new char[static_cast<size_t>(request.length)];
+        std::unique_ptr<char[]> buffer(new char[static_cast<size_t>(request.length)]);
         lt::storage_error error;
         bool fromMemory = false;
         {
@@ -307,14 +304,16 @@ void CDiskIo::async_read(lt::storage_index_t index, const lt::peer_request& requ
             if (found != storage->pieces.end() && request.start % kBlock == 0 &&
                 block < static_cast<int>(found->second->blocks.size()) && found->second->Dirty(block) &&
                 request.length <= found->second->BlockSize(block)) {
-                std::memcpy(buffer, found->second->data.get() + request.start, static_cast<size_t>(request.length));
+                std::memcpy(buffer.get(), found->second->data.get() + request.start,
+                            static_cast<size_t>(request.length));
                 fromMemory = true;
             }
         }
         if (!fromMemory)
-            storage->files.Read(request.piece, request.start, {buffer, request.length}, error);
-        Answer([this, buffer, length = request.length, error, handler = std::move(handler)] {
-            handler(lt::disk_buffer_holder(*this, buffer, length), error);
+            storage->files.Read(request.piece, request.start, {buffer.get(), request.length}, error);
+        Answer([this, buffer = std::move(buffer), length = request.length, error,
+                handler = std::move(handler)]() mutable {
+            handler(lt::disk_buffer_holder(*this, buffer.release(), length), error);
         });
     });
 }
@@ -752,8 +751,8 @@ void CDiskIo::async_check_files(lt::storage_index_t index, const lt::add_torrent
             const bool matches = change.Storage().verify_resume_data(params, links, error);
             if (!lt::aux::contains_resume_data(params)) {
                 lt::storage_error ignored;
-                status = (change.Storage().has_any_file(ignored) ? lt::status_t::need_full_check : lt::status_t::no_error) |
-                         initialized;
+                const bool any = change.Storage().has_any_file(ignored);
+                status = (any ? lt::status_t::need_full_check : lt::status_t::no_error) | initialized;
             } else {
                 status = (matches ? lt::status_t::no_error : lt::status_t::need_full_check) | initialized;
             }
@@ -806,7 +805,8 @@ void CDiskIo::async_set_file_priority(
     lt::storage_index_t index, lt::aux::vector<lt::download_priority_t, lt::file_index_t> priorities,
     std::function<void(const lt::storage_error&, lt::aux::vector<lt::download_priority_t, lt::file_index_t>)> handler)
 {
-    Queue([this, storage = m_storages[index], priorities = std::move(priorities), handler = std::move(handler)]() mutable {
+    Queue([this, storage = m_storages[index], priorities = std::move(priorities),
+           handler = std::move(handler)]() mutable {
         CGameFiles::CFilesChange change(storage->files);
         lt::storage_error error;
         change.Storage().set_file_priority(priorities, error);
