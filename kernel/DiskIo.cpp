@@ -29,6 +29,9 @@ namespace kernel {
 namespace {
 
 const int kBlock = lt::default_block_size;
+// Blocks in order hashed at a time ahead of a piece's end: a job per block
+// would cost a wake-up of a worker for every 16 KiB.
+const int kHashAheadBlocks = 16;
 
 // Pieces in memory. Above the high mark a peer that sends more waits
 // (libtorrent lets every peer have a block or two on its way regardless),
@@ -53,6 +56,7 @@ struct SPiece {
     lt::hasher sha1;
     bool hashV1 = true;
     bool busy = false; // a worker hashes or writes it; only that worker touches `data` beyond new blocks
+    bool hashQueued = false;
 
     // The hash libtorrent asked for once every block was in.
     bool hashAsked = false;
@@ -60,6 +64,14 @@ struct SPiece {
     lt::span<lt::sha256_hash> v2;
 
     int BlockSize(int block) const { return std::min(kBlock, size - block * kBlock); }
+    // How many blocks from the cursor on are in memory, in one run.
+    int ReadyToHash() const
+    {
+        int end = cursor;
+        while (end < static_cast<int>(blocks.size()) && blocks[end] == EBlock::kInMemory)
+            ++end;
+        return end - cursor;
+    }
     bool Dirty(int block) const { return blocks[block] == EBlock::kInMemory; }
 };
 
@@ -130,7 +142,10 @@ public:
 private:
     template <typename Handler>
     void Answer(Handler handler) { boost::asio::post(m_ios, std::move(handler)); }
+    // Jobs that answer libtorrent run first; hashing ahead, which only
+    // saves time at a piece's end, when there are none.
     void Queue(std::function<void()> job);
+    void QueueBackground(std::function<void()> job);
     void Work();
 
     // Each of these runs on a worker, with m_lock held where it takes `lock`.
@@ -163,6 +178,7 @@ private:
     CConditionVariable m_wake;
     CConditionVariable m_idle; // a piece is no longer busy
     std::deque<std::function<void()>> m_jobs;
+    std::deque<std::function<void()>> m_background;
     bool m_stopping = false;
     int m_workersLeft = 0;
     std::map<lt::sha1_hash, std::shared_ptr<const lt::torrent_info>> m_expected;
@@ -268,6 +284,15 @@ void CDiskIo::Queue(std::function<void()> job)
     m_wake.WakeOne();
 }
 
+void CDiskIo::QueueBackground(std::function<void()> job)
+{
+    {
+        CExclusiveLock lock(m_lock);
+        m_background.push_back(std::move(job));
+    }
+    m_wake.WakeOne();
+}
+
 // Jobs queued before the end still run, so that pieces complete in memory
 // reach the disk.
 void CDiskIo::Work()
@@ -276,14 +301,15 @@ void CDiskIo::Work()
         std::function<void()> job;
         {
             CExclusiveLock lock(m_lock);
-            m_wake.Wait(lock, [&] { return m_stopping || !m_jobs.empty(); });
-            if (m_jobs.empty()) {
+            m_wake.Wait(lock, [&] { return m_stopping || !m_jobs.empty() || !m_background.empty(); });
+            std::deque<std::function<void()>>& from = m_jobs.empty() ? m_background : m_jobs;
+            if (from.empty()) {
                 if (--m_workersLeft == 0)
                     m_keepNetworkRunning.reset();
                 return;
             }
-            job = std::move(m_jobs.front());
-            m_jobs.pop_front();
+            job = std::move(from.front());
+            from.pop_front();
         }
         job();
     }
@@ -361,7 +387,9 @@ bool CDiskIo::async_write(lt::storage_index_t index, const lt::peer_request& req
             piece->blocks[block] = EBlock::kInMemory;
         }
         piece->waiting.emplace_back(block, std::move(handler));
-        hashAhead = piece->hashV1 && block == piece->cursor && !piece->busy;
+        hashAhead = piece->hashV1 && !piece->busy && !piece->hashQueued && block >= piece->cursor &&
+                    piece->ReadyToHash() >= kHashAheadBlocks;
+        piece->hashQueued = piece->hashQueued || hashAhead;
         exceeded = m_buffered >= kHighMark;
         if (exceeded && observer)
             m_blocked.push_back(observer);
@@ -369,7 +397,7 @@ bool CDiskIo::async_write(lt::storage_index_t index, const lt::peer_request& req
         m_spilling = m_spilling || spill;
     }
     if (hashAhead)
-        Queue([this, storage, piece] { HashAhead(storage, piece); });
+        QueueBackground([this, storage, piece] { HashAhead(storage, piece); });
     if (spill)
         Queue([this] { SpillWhileFull(); });
     return exceeded;
@@ -378,6 +406,7 @@ bool CDiskIo::async_write(lt::storage_index_t index, const lt::peer_request& req
 void CDiskIo::HashAhead(const StoragePtr& storage, const std::shared_ptr<SPiece>& piece)
 {
     CExclusiveLock lock(m_lock);
+    piece->hashQueued = false;
     if (piece->busy)
         return; // whoever has it hashes on
     piece->busy = true;
