@@ -49,7 +49,10 @@ enum class EBlock : uint8_t { kMissing, kInMemory, kOnDisk };
 struct SPiece {
     lt::piece_index_t index{0};
     int size = 0;
-    std::unique_ptr<char[]> data; // the whole piece, while a block of it is in memory
+    // The whole piece, while a block of it is in memory; its pages are taken
+    // from the system as blocks arrive, so only those count.
+    std::unique_ptr<char[]> data;
+    int inMemory = 0; // bytes of the blocks only memory holds
     std::vector<EBlock> blocks;
     std::vector<std::pair<int, WriteAnswer>> waiting; // by block: writes not answered yet
     int cursor = 0;
@@ -98,6 +101,7 @@ public:
 
     void Expect(std::shared_ptr<const lt::torrent_info> torrent) override;
     SDiskLoad Load() const override;
+    void FlushWritten() override;
 
     lt::storage_holder new_torrent(const lt::storage_params& params, const std::shared_ptr<void>&) override;
     void remove_torrent(lt::storage_index_t index) override;
@@ -166,8 +170,6 @@ private:
     // libtorrent's network thread runs until the last worker has gone, so
     // that every answer given at the end is taken while the session lives.
     boost::asio::executor_work_guard<lt::io_context::executor_type> m_keepNetworkRunning;
-    const lt::settings_interface& m_settings;
-    bool m_writeThrough = false;
 
     // Storages are added and removed on libtorrent's network thread only;
     // jobs hold their own reference.
@@ -195,9 +197,8 @@ private:
 // Two workers at least, so that a read for a peer never waits behind a long
 // check; as many as libtorrent would hash on, since hashing is most of it.
 CDiskIo::CDiskIo(lt::io_context& ios, const lt::settings_interface& settings)
-    : m_ios(ios), m_keepNetworkRunning(boost::asio::make_work_guard(ios)), m_settings(settings)
+    : m_ios(ios), m_keepNetworkRunning(boost::asio::make_work_guard(ios))
 {
-    settings_updated();
     const int threads = std::max(2, settings.get_int(lt::settings_pack::hashing_threads));
     m_workersLeft = threads;
     for (int i = 0; i < threads; ++i)
@@ -216,15 +217,25 @@ SDiskLoad CDiskIo::Load() const
     return SDiskLoad{static_cast<uint64_t>(m_buffered), m_pieces};
 }
 
-void CDiskIo::settings_updated()
+// Writes go through the system's cache; what a state file will claim is
+// flushed before it is written (FlushWritten), and a download counts as
+// complete only after the flush of its files (release_files).
+void CDiskIo::settings_updated() {}
+
+void CDiskIo::FlushWritten()
 {
-    m_writeThrough = m_settings.get_int(lt::settings_pack::disk_io_write_mode) == lt::settings_pack::write_through;
+    std::vector<StoragePtr> live;
+    {
+        CExclusiveLock lock(m_lock);
+        live = m_live;
+    }
+    for (const StoragePtr& storage : live)
+        storage->files.FlushWritten();
 }
 
 lt::storage_holder CDiskIo::new_torrent(const lt::storage_params& params, const std::shared_ptr<void>&)
 {
     auto storage = std::make_shared<SStorage>(params);
-    storage->files.SetWriteThrough(m_writeThrough);
     {
         CExclusiveLock lock(m_lock);
         auto expected = m_expected.find(params.info_hash);
@@ -378,13 +389,13 @@ bool CDiskIo::async_write(lt::storage_index_t index, const lt::peer_request& req
             ++m_pieces;
         }
         piece = slot;
-        if (!piece->data) {
+        if (!piece->data)
             piece->data.reset(new char[static_cast<size_t>(piece->size)]);
-            m_buffered += piece->size;
-        }
         if (piece->blocks[block] == EBlock::kMissing && !piece->hashAsked) { // a block sent twice keeps its first copy
             std::memcpy(piece->data.get() + request.start, buffer, static_cast<size_t>(request.length));
             piece->blocks[block] = EBlock::kInMemory;
+            piece->inMemory += request.length;
+            m_buffered += request.length;
         }
         piece->waiting.emplace_back(block, std::move(handler));
         hashAhead = piece->hashV1 && !piece->busy && !piece->hashQueued && block >= piece->cursor &&
@@ -468,10 +479,8 @@ void CDiskIo::Finish(CExclusiveLock& lock, SStorage& storage, std::shared_ptr<SP
     SPiece& piece = *piecePtr;
     piece.busy = true;
     HashAhead(lock, piece);
-    if (!piece.data) {
-        piece.data.reset(new char[static_cast<size_t>(piece.size)]);
-        m_buffered += piece.size;
-    }
+    if (!piece.data)
+        piece.data.reset(new char[static_cast<size_t>(piece.size)]); // for the blocks read back
     const std::vector<EBlock> blocks = piece.blocks;
     const bool v1 = piece.hashV1;
     const std::shared_ptr<const lt::torrent_info> torrent = storage.torrent;
@@ -634,10 +643,13 @@ void CDiskIo::Spill(CExclusiveLock& lock, SStorage& storage, SPiece& piece)
     std::move(keep, piece.waiting.end(), std::back_inserter(answered));
     piece.waiting.erase(keep, piece.waiting.end());
     for (size_t b = 0; b < blocks.size(); ++b) {
-        if (written[b])
+        if (written[b]) {
             piece.blocks[b] = EBlock::kOnDisk;
+            piece.inMemory -= piece.BlockSize(static_cast<int>(b));
+            m_buffered -= piece.BlockSize(static_cast<int>(b));
+        }
     }
-    if (std::none_of(piece.blocks.begin(), piece.blocks.end(), [](EBlock b) { return b == EBlock::kInMemory; }))
+    if (piece.inMemory == 0)
         FreeData(piece);
     piece.busy = false;
     m_idle.WakeAll();
@@ -664,7 +676,8 @@ void CDiskIo::FreeData(SPiece& piece)
     if (!piece.data)
         return;
     piece.data.reset();
-    m_buffered -= piece.size;
+    m_buffered -= piece.inMemory;
+    piece.inMemory = 0;
 }
 
 void CDiskIo::WakeBlockedPeers()

@@ -29,6 +29,9 @@ public:
     // alone. Call before the torrent is added.
     virtual void Expect(std::shared_ptr<const lt::torrent_info> torrent) = 0;
     virtual SDiskLoad Load() const = 0;
+    // Puts what has been written so far on the disk itself, from the
+    // system's cache; for the state file that will claim it.
+    virtual void FlushWritten() = 0;
 };
 
 std::unique_ptr<IDiskIo> MakeDiskIo(lt::io_context& ios, const lt::settings_interface& settings);

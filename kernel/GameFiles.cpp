@@ -184,7 +184,7 @@ CUniqueHandle CGameFiles::Open(lt::file_index_t file, bool write, lt::storage_er
     const std::string path = Files().file_path(file, m_savePath);
     const std::wstring native = lt::convert_to_native_path_string(path);
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (write && m_writeThrough ? FILE_FLAG_WRITE_THROUGH : 0);
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL;
     const DWORD access = write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
     CUniqueHandle handle(::CreateFileW(native.c_str(), access, share, nullptr, write ? OPEN_ALWAYS : OPEN_EXISTING,
                                        flags, nullptr));
@@ -221,6 +221,15 @@ void CGameFiles::SetFullSize(HANDLE handle, lt::file_index_t file, lt::storage_e
     if (!::SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof(end))) {
         error.ec = LastError();
         error.operation = lt::operation_t::file_fallocate;
+    }
+}
+
+void CGameFiles::FlushWritten()
+{
+    CSharedLock look(m_openLock);
+    for (auto& entry : m_open) {
+        if (entry.second.writable)
+            ::FlushFileBuffers(entry.second.handle.Get());
     }
 }
 

@@ -39,9 +39,8 @@ public:
     int Write(lt::piece_index_t piece, int offset, lt::span<char> data, lt::storage_error& error);
     int Read(lt::piece_index_t piece, int offset, lt::span<char> data, lt::storage_error& error);
 
-    // Written data gets to the disk itself before a write returns
-    // (FILE_FLAG_WRITE_THROUGH); takes effect for files opened after.
-    void SetWriteThrough(bool on) { m_writeThrough = on; }
+    // Puts what was written through the open handles on the disk itself.
+    void FlushWritten();
 
     // The changes of files beyond reading and writing, each under the files
     // lock held exclusively; handles are closed first, so the file can be
@@ -83,7 +82,6 @@ private:
     std::string m_savePath;
     lt::aux::vector<lt::download_priority_t, lt::file_index_t> m_priorities;
     const bool m_allocate;
-    bool m_writeThrough = false;
 
     CSrwLock m_filesLock;   // shared: a transfer; exclusive: a change of files
     CSrwLock m_openLock;    // the handles below, never held across a transfer
