@@ -87,6 +87,46 @@ struct SStorage {
 
 using StoragePtr = std::shared_ptr<SStorage>;
 
+// Piece buffers, kept for the next piece: a fresh one costs the system a
+// page fault for every 4 KiB of it and Wine a mapping made and undone, in
+// all about as much as hashing the piece.
+class CPieceBuffers {
+public:
+    std::unique_ptr<char[]> Take(int size)
+    {
+        {
+            CExclusiveLock lock(m_lock);
+            if (size == m_size && !m_spare.empty()) {
+                std::unique_ptr<char[]> buffer = std::move(m_spare.back());
+                m_spare.pop_back();
+                return buffer;
+            }
+        }
+        return std::unique_ptr<char[]>(new char[static_cast<size_t>(size)]);
+    }
+
+    // Only buffers of the largest size given are kept: a torrent's pieces
+    // but its short last one.
+    void Give(std::unique_ptr<char[]> buffer, int size)
+    {
+        CExclusiveLock lock(m_lock);
+        if (!buffer || size < m_size)
+            return;
+        if (size > m_size) {
+            m_spare.clear();
+            m_size = size;
+        }
+        if (m_spare.size() < kMostSpare)
+            m_spare.push_back(std::move(buffer));
+    }
+
+private:
+    static const size_t kMostSpare = 16;
+    CSrwLock m_lock;
+    int m_size = 0;
+    std::vector<std::unique_ptr<char[]>> m_spare;
+};
+
 lt::storage_error Aborted()
 {
     lt::storage_error aborted;
@@ -191,6 +231,7 @@ private:
     std::vector<std::weak_ptr<lt::disk_observer>> m_blocked;
     std::vector<StoragePtr> m_live; // the storages not removed, for the workers
 
+    CPieceBuffers m_buffers;
     std::vector<std::thread> m_workers;
 };
 
@@ -390,7 +431,7 @@ bool CDiskIo::async_write(lt::storage_index_t index, const lt::peer_request& req
         }
         piece = slot;
         if (!piece->data)
-            piece->data.reset(new char[static_cast<size_t>(piece->size)]);
+            piece->data = m_buffers.Take(piece->size);
         if (piece->blocks[block] == EBlock::kMissing && !piece->hashAsked) { // a block sent twice keeps its first copy
             std::memcpy(piece->data.get() + request.start, buffer, static_cast<size_t>(request.length));
             piece->blocks[block] = EBlock::kInMemory;
@@ -480,7 +521,7 @@ void CDiskIo::Finish(CExclusiveLock& lock, SStorage& storage, std::shared_ptr<SP
     piece.busy = true;
     HashAhead(lock, piece);
     if (!piece.data)
-        piece.data.reset(new char[static_cast<size_t>(piece.size)]); // for the blocks read back
+        piece.data = m_buffers.Take(piece.size); // for the blocks read back
     const std::vector<EBlock> blocks = piece.blocks;
     const bool v1 = piece.hashV1;
     const std::shared_ptr<const lt::torrent_info> torrent = storage.torrent;
@@ -554,14 +595,16 @@ void CDiskIo::HashFromDisk(SStorage& storage, lt::piece_index_t index, lt::span<
     const lt::file_storage& files = storage.files.Files();
     const int size = v1 ? files.piece_size(index) : 0;
     const int size2 = v2.empty() ? 0 : files.piece_size2(index);
-    std::unique_ptr<char[]> data(new char[static_cast<size_t>(std::max(size, size2))]);
+    const int length = std::max(size, size2);
+    std::unique_ptr<char[]> data = m_buffers.Take(length);
     lt::storage_error error;
-    const int read = storage.files.Read(index, 0, {data.get(), std::max(size, size2)}, error);
+    const int read = storage.files.Read(index, 0, {data.get(), length}, error);
     lt::sha1_hash hash;
     if (v1 && read > 0)
         hash = lt::hasher(data.get(), std::min(read, size)).final();
     for (int b = 0; b * kBlock < std::min(read, size2) && b < static_cast<int>(v2.size()); ++b)
         v2[b] = lt::hasher256(data.get() + b * kBlock, std::min(kBlock, std::min(read, size2) - b * kBlock)).final();
+    m_buffers.Give(std::move(data), length);
     Answer([answer = std::move(answer), index, hash, error] { answer(index, hash, error); });
 }
 
@@ -675,7 +718,7 @@ void CDiskIo::FreeData(SPiece& piece)
 {
     if (!piece.data)
         return;
-    piece.data.reset();
+    m_buffers.Give(std::move(piece.data), piece.size);
     m_buffered -= piece.inMemory;
     piece.inMemory = 0;
 }
